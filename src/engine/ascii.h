@@ -1,0 +1,26 @@
+// Letters, case and case-insensitive comparison by the ASCII rules, whatever the C library's
+// locale is. The line editor switches LC_CTYPE to the user's locale, where isalpha, toupper and
+// strcasecmp may call bytes of 0x80 and above letters or fold 'i' to a dotless letter; the
+// program's rules must not change with the locale.
+#ifndef SPELL_CHECKER_ENGINE_ASCII_H_
+#define SPELL_CHECKER_ENGINE_ASCII_H_
+
+inline bool is_ascii_letter(char c) {
+  const unsigned char folded = static_cast<unsigned char>(c) | 0x20;
+  return folded >= 'a' && folded <= 'z';
+}
+
+inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
+
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+
+// strcasecmp of the POSIX locale: compares the lower-case forms as unsigned bytes.
+inline int ascii_strcasecmp(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = static_cast<unsigned char>(ascii_lower(*a));
+    const unsigned char y = static_cast<unsigned char>(ascii_lower(*b));
+    if (x != y || x == '\0') return x - y;
+  }
+}
+
+#endif  // SPELL_CHECKER_ENGINE_ASCII_H_

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "spell_checker.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+// A word list in a file of its own, removed again at the end of the test.
+class ListFile {
+ public:
+  explicit ListFile(const std::string& content) {
+    std::string name = testing::TempDir() + "lookup_test_XXXXXX";
+    const int fd = mkstemp(&name[0]);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    path_ = name;
+    std::ofstream(path_, std::ios::binary) << content;
+  }
+  ~ListFile() { unlink(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+LookupResult look_up(const std::string& list, const std::string& typed) {
+  ListFile file(list);
+  const LookupResult result = lookup_word_in(file.path(), typed);
+  EXPECT_EQ(result.error, "");
+  return result;
+}
+
+struct LookupCase {
+  const char* what;
+  std::string list;
+  std::string typed;
+  bool found;
+  Words candidates;  // when not found; a found word's reply does not use them
+};
+
+const std::string k1022(1022, 'b');
+const std::string k1023(1023, 'b');
+
+TEST(LookupWord, Table) {
+  using namespace std::string_literals;
+  const LookupCase cases[] = {
+      {"case ignored", "cat\n", "Cat", true, {}},
+      {"case ignored, upper list", "CAT\n", "cat", true, {}},
+      {"no letters", "123\n", "123", true, {}},
+      {"byte order, duplicates",
+       "cut\nCot\ncat\ncut\n",
+       "cet",
+       false,
+       {"Cot", "cat", "cut", "cut"}},
+      {"prefix first", "cata\ncat\n", "cad", false, {"cat", "cata"}},
+      {"found early", "cat\ncot\n", "cat", true, {}},
+      {"found late", "cot\ncut\nCAT", "cat", true, {}},
+      {"empty list", "", "cat", false, {}},
+      {"whitespace only", " \t\n\v\f\r\n", "cat", false, {}},
+      {"punctuation", "cat,\n", "cat", false, {"cat,"}},
+      {"no final newline", "dog\ncat", "cat", true, {}},
+      {"no final newline, candidate", "dog\ncot", "cat", false, {"cot"}},
+      {"space", "cot cut", "cat", false, {"cot", "cut"}},
+      {"tab", "cot\tcut", "cat", false, {"cot", "cut"}},
+      {"vertical tab", "cot\vcut", "cat", false, {"cot", "cut"}},
+      {"form feed", "cot\fcut", "cat", false, {"cot", "cut"}},
+      {"carriage return", "cot\r\ncut\r\n", "cat", false, {"cot", "cut"}},
+      {"runs of whitespace", "\n\n  cot \t\r\n\n cut  ", "cat", false, {"cot", "cut"}},
+      {"typed word with a space", "cat\n", " cat", false, {"cat"}},
+      {"two typed words", "hello\nworld\nhelloworld\n", "hello world", false, {"helloworld"}},
+      {"ph", "fan\ncat\nphone\nfine\nfun\n", "fone", false, {"fan", "fine", "fun", "phone"}},
+      {"empty typed line", "cat\n", "", false, {}},
+      {"NUL ends the exact test", "ca\0t\n"s, "ca", true, {}},
+      {"NUL ends the key", "co\0t\n"s, "ce", false, {"co\0t"s}},
+      {"leading NUL", "\0cat\n"s, "", true, {}},
+      {"high bytes are no letters", "\xe9t\xe9\n", "t", false, {"\xe9t\xe9"}},
+      {"1022 found", k1022 + "\n", k1022, true, {}},
+      {"1022 candidate", k1022 + "\n", "b", false, {k1022}},
+      {"1023 skipped", k1023 + "\nbee\n", "b", false, {"bee"}},
+      {"1023 never found", k1023, "b", false, {}},
+  };
+  for (const LookupCase& c : cases) {
+    const LookupResult result = look_up(c.list, c.typed);
+    EXPECT_EQ(result.found, c.found) << c.what;
+    if (!c.found) {
+      EXPECT_EQ(result.candidates, c.candidates) << c.what;
+    }
+  }
+}
+
+TEST(LookupWord, TooLongTypedWordGetsNothing) {
+  const LookupResult result = look_up(k1023 + "\n", k1023);
+  EXPECT_FALSE(result.found);
+  EXPECT_TRUE(result.candidates.empty());
+}
+
+TEST(LookupWord, UnreadableListIsAnError) {
+  const std::string missing = testing::TempDir() + "lookup_test_no_such_list";
+  const LookupResult result = lookup_word_in(missing, "cat");
+  EXPECT_FALSE(result.found);
+  EXPECT_TRUE(result.candidates.empty());
+  EXPECT_EQ(result.error, "cannot read " + missing + ": No such file or directory");
+
+  const std::string directory = testing::TempDir();
+  EXPECT_EQ(lookup_word_in(directory, "cat").error,
+            "cannot read " + directory + ": Is a directory");
+}
+
+TEST(LookupWord, ListIsReadAgainOnEveryCall) {
+  ListFile file("cot\n");
+  EXPECT_FALSE(lookup_word_in(file.path(), "cat").found);
+  std::ofstream(file.path(), std::ios::app) << "cat\n";
+  EXPECT_TRUE(lookup_word_in(file.path(), "cat").found);
+}
+
+TEST(LookupWord, DictionaryPath) {
+  EXPECT_EQ(dictionary_path(), std::string(kDictionaryDirectory) + "words.txt");
+  EXPECT_EQ(kDictionaryDirectory[0], '/');
+}
+
+}  // namespace

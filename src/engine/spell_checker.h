@@ -1,0 +1,52 @@
+// The spelling engine: phonetic keys and the lookup of one typed word in the word list.
+#ifndef SPELL_CHECKER_ENGINE_SPELL_CHECKER_H_
+#define SPELL_CHECKER_ENGINE_SPELL_CHECKER_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#ifndef SPELL_CHECKER_DICTIONARY_DIRECTORY
+#error "the build defines SPELL_CHECKER_DICTIONARY_DIRECTORY"
+#endif
+
+// Where the word list lives; fixed when the program is built.
+constexpr char kDictionaryDirectory[] = SPELL_CHECKER_DICTIONARY_DIRECTORY;
+constexpr char kDictionaryFileName[] = "words.txt";
+
+constexpr std::size_t kWorkBufferSize = 1024;
+constexpr std::size_t kMaxKeyDigits = 8;
+constexpr std::size_t kMaxDictionaryWordLength = 1022;
+
+// A zero-filled scratch array; a word copied into one keeps room for its terminator.
+using WorkBuffer = char[kWorkBufferSize];
+
+// One upper-case ASCII letter and up to kMaxKeyDigits digits '1'..'6', NUL-terminated; null
+// when the word holds no ASCII letter.
+using PhoneticKey = const char*;
+
+struct LookupResult {
+  bool found = false;  // the typed word is in the list, ASCII case ignored
+  // List words with the typed word's key, as they stand in the file; sorted by byte value when
+  // found is false.
+  std::vector<std::string> candidates;
+  // Why the list could not be read to its end ("cannot read PATH: REASON"); empty when it was.
+  std::string error;
+};
+
+// Computes the key of the NUL-terminated `word` into the zero-filled `key` buffer and returns
+// `key`, or null (leaving `key` untouched) when the word holds no letter. May rewrite a leading
+// "ph" of `word` in place, so callers pass a scratch copy.
+PhoneticKey phonetic_key(char* word, char* key);
+
+// Looks `typed` up in the word list at `path`. `typed` must be shorter than kWorkBufferSize - 1;
+// a longer one gets an empty result.
+LookupResult lookup_word_in(const std::string& path, const std::string& typed);
+
+// The program's word list: kDictionaryDirectory followed by kDictionaryFileName.
+std::string dictionary_path();
+
+// Looks `typed` up in the program's word list.
+LookupResult lookup_word(const std::string& typed);
+
+#endif  // SPELL_CHECKER_ENGINE_SPELL_CHECKER_H_
