@@ -1,0 +1,26 @@
+# Everyday commands; CMake does the building. The build in build/ reads the bundled word list
+# from its own tree, so it runs without being installed.
+BUILD := build
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
+
+.PHONY: all run test sanitize clean
+
+all:
+	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: all
+	$(BUILD)/spell_checker
+
+test: all
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+
+# The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize:
+	cmake -S . -B $(BUILD)/sanitize -DSPELL_CHECKER_SANITIZE=ON $(call IN_TREE_LIST,$(BUILD)/sanitize)
+	cmake --build $(BUILD)/sanitize -j $(JOBS)
+	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
+
+clean:
+	rm -rf $(BUILD)
