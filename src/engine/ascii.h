@@ -14,6 +14,9 @@ inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<ch
 
 inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
 
+// The six characters that separate words: space, tab, newline, vertical tab, form feed, return.
+inline bool is_word_separator(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // strcasecmp of the POSIX locale: compares the lower-case forms as unsigned bytes.
 inline int ascii_strcasecmp(const char* a, const char* b) {
   for (;; ++a, ++b) {

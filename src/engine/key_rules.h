@@ -1,0 +1,61 @@
+// The rules of the phonetic key, written once. phonetic_key builds a whole key with them; the
+// dictionary scan walks a word's key only as far as it agrees with the typed word's key.
+#ifndef SPELL_CHECKER_ENGINE_KEY_RULES_H_
+#define SPELL_CHECKER_ENGINE_KEY_RULES_H_
+
+#include "ascii.h"
+#include "spell_checker.h"
+
+// The Soundex letter table, A to Z; '0' marks a letter without a code (vowels, H, W, Y).
+constexpr char kSoundexTable[] = "01230120022455012623010202";
+
+// Only ever called with an ASCII letter, so the index stays within the 26 entries.
+inline char soundex_digit(char letter) { return kSoundexTable[ascii_upper(letter) - 'A']; }
+
+// Walks the key of the NUL-terminated `word`: hands the key's letter to `on_letter`, then each
+// digit in turn to `on_digit`; either returns false to stop the walk there. Returns false, having
+// called neither, when the word holds no letter. Rewrites a leading "ph" of `word` in place.
+//
+// The key's letter depends only on the word's first letter and the byte right after it (the ph
+// rule); the dictionary scan relies on that to pass over words by their first bytes.
+template <typename OnLetter, typename OnDigit>
+bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
+  char* first = word;
+  while (*first != '\0' && !is_ascii_letter(*first)) ++first;
+  if (*first == '\0') return false;
+
+  // A leading ph sounds like f. Rewriting it in place also makes the A the "byte before" of
+  // what follows, as the repeat test below expects.
+  if (ascii_upper(first[0]) == 'P' && ascii_upper(first[1]) == 'H') {
+    first[0] = 'F';
+    first[1] = 'A';
+  }
+  if (!on_letter(ascii_upper(first[0]))) return true;
+
+  // Unlike common Soundex, only a repeat of the very same byte is collapsed, the first letter's
+  // digit does not absorb the next one, and the key runs to kMaxKeyDigits digits, unpadded.
+  std::size_t digits = 0;
+  for (const char* p = first + 1; *p != '\0' && digits < kMaxKeyDigits; ++p) {
+    if (!is_ascii_letter(*p) || *p == p[-1]) continue;
+    const char digit = soundex_digit(*p);
+    if (digit == '0') continue;
+    ++digits;
+    if (!on_digit(digit)) break;
+  }
+  return true;
+}
+
+// Whether the NUL-terminated `word` has the key `key`. Stops at the first byte that tells them
+// apart. Rewrites a leading "ph" of `word` in place.
+inline bool has_phonetic_key(char* word, PhoneticKey key) {
+  std::size_t matched = 0;  // characters of `key` the walk has matched so far
+  bool differs = false;
+  const auto match = [&](char c) {
+    differs = key[matched] != c;
+    if (!differs) ++matched;
+    return !differs;
+  };
+  return walk_phonetic_key(word, match, match) && !differs && key[matched] == '\0';
+}
+
+#endif  // SPELL_CHECKER_ENGINE_KEY_RULES_H_
