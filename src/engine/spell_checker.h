@@ -39,9 +39,13 @@ struct LookupResult {
 // "ph" of `word` in place, so callers pass a scratch copy.
 PhoneticKey phonetic_key(char* word, char* key);
 
+// The list is read in blocks of this many bytes.
+constexpr std::size_t kReadBlockSize = 128 * 1024;
+
 // Looks `typed` up in the word list at `path`. `typed` must be shorter than kWorkBufferSize - 1;
 // a longer one gets an empty result.
-LookupResult lookup_word_in(const std::string& path, const std::string& typed);
+LookupResult lookup_word_in(const std::string& path, const std::string& typed,
+                            std::size_t block_size = kReadBlockSize);
 
 // The program's word list: kDictionaryDirectory followed by kDictionaryFileName.
 std::string dictionary_path();
