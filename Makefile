@@ -4,7 +4,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
 
-.PHONY: all run test sanitize clean
+.PHONY: all run test sanitize bench clean
 
 all:
 	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
@@ -21,6 +21,10 @@ sanitize:
 	cmake -S . -B $(BUILD)/sanitize -DSPELL_CHECKER_SANITIZE=ON $(call IN_TREE_LIST,$(BUILD)/sanitize)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
+
+# Speed and memory of a lookup, against the plain reading; see the README for figures.
+bench: all
+	$(BUILD)/tests/lookup_perftest
 
 clean:
 	rm -rf $(BUILD)

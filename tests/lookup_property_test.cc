@@ -1,0 +1,104 @@
+// The fast scan against the plain model, on random lists read in tiny blocks, so that words
+// straddle blocks in every possible way.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "model_lookup.h"
+#include "spell_checker.h"
+
+namespace {
+
+std::string temp_path(const char* name) {
+  return testing::TempDir() + name + std::to_string(getpid());
+}
+
+// Bytes that matter to the rules, most of them often: letters of similar sound in both cases,
+// h after p, every separator, NUL, non-letters and bytes of 0x80 and above.
+char random_byte(std::mt19937& random) {
+  static const std::string common = "cCkKtTpPhHfFaAeoOsSbBlLnNrRiI";
+  static const std::string rare(" \t\n\v\f\r\0-',1\x80\xe9\xff\x1f", 15);
+  const unsigned roll = random() % 100;
+  if (roll < 70) return common[random() % common.size()];
+  if (roll < 95) return rare[random() % rare.size()];
+  return static_cast<char>(random() % 256);
+}
+
+std::string random_text(std::mt19937& random, std::size_t length) {
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) text += random_byte(random);
+  return text;
+}
+
+// A list of short words, now and then a word near or past the length limit: a short stem
+// padded with a vowel, which adds nothing to the stem's key, so that it can still match.
+std::string random_list(std::mt19937& random) {
+  std::string list;
+  const int words = random() % 40;
+  for (int i = 0; i < words; ++i) {
+    const std::string stem = random_text(random, 1 + random() % 8);
+    list += stem;
+    if (random() % 15 == 0) list += std::string(1015 + random() % 15 - stem.size(), 'a');
+    list += std::string(" \n\t\r\v\f").substr(random() % 6, 1 + random() % 2);
+  }
+  if (random() % 3 == 0 && !list.empty()) list.pop_back();  // no separator at the end
+  return list;
+}
+
+TEST(LookupProperty, FastScanAgreesWithTheModel) {
+  std::mt19937 random(20261207);
+  const std::string path = temp_path("lookup_property_");
+  const std::size_t block_sizes[] = {1, 2, 3, 5, 15, 16, 17, 31, 100, 1023, kReadBlockSize};
+  for (int round = 0; round < 2000; ++round) {
+    const std::string list = random_list(random);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
+    // The typed word: often the tail of a word of the list, else random.
+    std::string typed = random_text(random, random() % 6);
+    if (random() % 2 == 0 && !list.empty()) {
+      const std::size_t from = random() % list.size();
+      typed = list.substr(from, list.find_first_of(std::string(" \t\n\v\f\r"), from) - from);
+      if (random() % 2 == 0)
+        for (char& c : typed) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    }
+    typed.erase(std::remove(typed.begin(), typed.end(), '\0'), typed.end());
+    if (typed.size() >= kWorkBufferSize - 1) typed.resize(kMaxDictionaryWordLength);
+    const LookupResult expected = model_lookup(path, typed);
+    for (std::size_t block_size : block_sizes) {
+      const LookupResult got = lookup_word_in(path, typed, block_size);
+      ASSERT_TRUE(same_reply(got, expected))
+          << "round " << round << ", block " << block_size << ", typed \"" << typed << "\"";
+    }
+  }
+  unlink(path.c_str());
+}
+
+TEST(LookupProperty, OverLongRunsAreSkippedAndWhatFollowsIsAnswered) {
+  const std::string path = temp_path("lookup_long_run_");
+  for (char first : {'c', 'x', '-'}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << "cot\n"
+        << first << std::string(3 << 20, 'a') << "\ncat\ncut";
+    for (std::size_t block_size : {std::size_t{1000}, kReadBlockSize}) {
+      const LookupResult result = lookup_word_in(path, "cet", block_size);
+      EXPECT_EQ(result.candidates, (std::vector<std::string>{"cat", "cot", "cut"})) << first;
+    }
+  }
+  unlink(path.c_str());
+}
+
+TEST(LookupProperty, ModelKeyAgreesWithPhoneticKey) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    const std::string word = random_text(random, random() % 14);
+    WorkBuffer copy = {}, key = {};
+    word.copy(copy, word.size());
+    const PhoneticKey got = phonetic_key(copy, key);
+    EXPECT_EQ(got == nullptr ? "" : std::string(got), model_key(word)) << word;
+  }
+}
+
+}  // namespace
