@@ -4,7 +4,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
 
-.PHONY: all run test sanitize bench clean
+.PHONY: all run test sanitize portable fuzz bench clean
 
 all:
 	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
@@ -21,6 +21,22 @@ sanitize:
 	cmake -S . -B $(BUILD)/sanitize -DSPELL_CHECKER_SANITIZE=ON $(call IN_TREE_LIST,$(BUILD)/sanitize)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
+
+# The suite again on the portable build, without vector instructions.
+portable:
+	cmake -S . -B $(BUILD)/portable -DSPELL_CHECKER_VECTOR_SEARCH=OFF $(call IN_TREE_LIST,$(BUILD)/portable)
+	cmake --build $(BUILD)/portable -j $(JOBS)
+	cd $(BUILD)/portable && ctest -j $(JOBS) --output-on-failure
+
+# The fast scan against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
+FUZZ_SECONDS := 60
+fuzz:
+	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DSPELL_CHECKER_FUZZ=ON $(call IN_TREE_LIST,$(BUILD)/fuzz)
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target lookup_fuzzer
+	mkdir -p $(BUILD)/fuzz/corpus
+	$(BUILD)/fuzz/tests/lookup_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  -artifact_prefix=$(BUILD)/fuzz/ \
+	  $(BUILD)/fuzz/corpus tests/fuzz/corpus
 
 # Speed and memory of a lookup, against the plain reading; see the README for figures.
 bench: all

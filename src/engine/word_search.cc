@@ -73,7 +73,7 @@ int lowest_bit(unsigned bits) { return __builtin_ctz(bits); }
 std::size_t find_interesting_start(const char* data, std::size_t from, std::size_t end,
                                    const StartFilter& filter) {
   const Tests tests = make_tests(filter);
-  unsigned separator_before = is_word_separator(data[from - 1]) ? 1 : 0;
+  unsigned separator_before = is_word_separator((data + from)[-1]) ? 1 : 0;
   for (std::size_t p = from; p < end; p += 16) {
     const __m128i v = load16(data + p);
     const unsigned separators = separator_bits(v, tests);
@@ -106,7 +106,7 @@ bool vector_search() { return true; }
 
 std::size_t find_interesting_start(const char* data, std::size_t from, std::size_t end,
                                    const StartFilter& filter) {
-  bool separator_before = is_word_separator(data[from - 1]);
+  bool separator_before = is_word_separator((data + from)[-1]);
   for (std::size_t p = from; p < end; ++p) {
     const bool separator = is_word_separator(data[p]);
     if (separator_before && !separator && filter.interesting[static_cast<unsigned char>(data[p])])
