@@ -4,7 +4,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
 
-.PHONY: all run test sanitize portable fuzz bench clean
+.PHONY: all run test sanitize portable fuzz bench package clean
 
 all:
 	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
@@ -41,6 +41,12 @@ fuzz:
 # Speed and memory of a lookup, against the plain reading; see the README for figures.
 bench: all
 	$(BUILD)/tests/lookup_perftest
+
+# A Debian package (.deb in build/package/) of an install into /usr.
+package:
+	cmake -S . -B $(BUILD)/package -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(BUILD)/package -j $(JOBS)
+	cd $(BUILD)/package && cpack
 
 clean:
 	rm -rf $(BUILD)
