@@ -17,6 +17,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+Clock::time_point deadline_after(double seconds) {
+  return Clock::now() +
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 double seconds_left(Clock::time_point deadline) {
   return std::chrono::duration<double>(deadline - Clock::now()).count();
 }
@@ -95,8 +100,7 @@ void type_keys(TerminalSession& session, const std::string& keys) {
 
 std::size_t wait_for(TerminalSession& session, const std::string& text, std::size_t from,
                      double seconds) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                        std::chrono::duration<double>(seconds));
+  const Clock::time_point deadline = deadline_after(seconds);
   for (;;) {
     const std::size_t at = session.screen.find(text, from);
     if (at != std::string::npos) return at + text.size();
@@ -112,8 +116,7 @@ void hang_up(TerminalSession& session) {
 }
 
 int wait_for_exit(TerminalSession& session, double seconds) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                        std::chrono::duration<double>(seconds));
+  const Clock::time_point deadline = deadline_after(seconds);
   if (session.terminal >= 0) {
     while (seconds_left(deadline) > 0 &&
            read_some(session.terminal, session.screen, seconds_left(deadline), true)) {
@@ -145,8 +148,7 @@ PipedRun run_piped(const std::string& program, const std::string& directory,
   if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
     ADD_FAILURE() << "the program did not take all its input";
   close(in[1]);
-  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                        std::chrono::duration<double>(seconds));
+  const Clock::time_point deadline = deadline_after(seconds);
   bool out_open = true, err_open = true;
   while ((out_open || err_open) && seconds_left(deadline) > 0) {
     if (out_open) out_open = read_some(out[0], run.out, 0.01, false);
