@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "ascii.h"
@@ -44,16 +45,35 @@ struct Scan {
   const char* typed;
   PhoneticKey typed_key;
   LookupResult* result;
+  bool out_of_memory = false;  // the sound-alikes met so far did not fit and were let go
 };
 
+void release_candidates(LookupResult& result) {
+  std::vector<std::string>().swap(result.candidates);
+}
+
 // The exact test and the key test for one word of at most kMaxDictionaryWordLength bytes.
-void test_word(const Scan& scan, const char* word, std::size_t length) {
+void test_word(Scan& scan, const char* word, std::size_t length) {
+  LookupResult& result = *scan.result;
+  // A found word's reply is one line: the sound-alikes are of no more use, however many follow.
+  if (result.found) return;
   WorkBuffer copy;
   std::memcpy(copy, word, length);
   copy[length] = '\0';  // both tests see the word up to its first NUL byte, as C strings do
-  if (ascii_strcasecmp(scan.typed, copy) == 0) scan.result->found = true;
-  if (scan.typed_key != nullptr && has_phonetic_key(copy, scan.typed_key))
-    scan.result->candidates.emplace_back(word, length);
+  if (ascii_strcasecmp(scan.typed, copy) == 0) {
+    result.found = true;
+    release_candidates(result);
+    return;
+  }
+  if (scan.out_of_memory || scan.typed_key == nullptr || !has_phonetic_key(copy, scan.typed_key))
+    return;
+  try {
+    result.candidates.emplace_back(word, length);
+  } catch (const std::bad_alloc&) {
+    // Keep scanning: the word may still be found, and then the reply needs no sound-alikes.
+    scan.out_of_memory = true;
+    release_candidates(result);
+  }
 }
 
 // A word of interest that runs on from one block into the next: its first bytes, as many as
@@ -75,14 +95,14 @@ void add_to_part_word(PartWord& part, const char* bytes, std::size_t length) {
   part.length += length;
 }
 
-void end_part_word(const Scan& scan, PartWord& part) {
+void end_part_word(Scan& scan, PartWord& part) {
   if (part.open && !part.too_long) test_word(scan, part.bytes, part.length);
   part = PartWord();
 }
 
 // Tests the words of interest in data[0, length), a block of the list that follows the block
 // whose last byte is data[-1].
-void scan_block(const Scan& scan, const StartFilter& filter, const char* data, std::size_t length,
+void scan_block(Scan& scan, const StartFilter& filter, const char* data, std::size_t length,
                 PartWord& part) {
   std::size_t p = 0;
   if (part.open) {
@@ -120,7 +140,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   WorkBuffer typed_key_buffer = {};
   typed.copy(typed_copy, typed.size());
   const PhoneticKey typed_key = phonetic_key(typed_copy, typed_key_buffer);
-  const Scan scan = {typed.c_str(), typed_key, &result};
+  Scan scan = {typed.c_str(), typed_key, &result};
   const StartFilter filter = filter_for(typed.c_str(), typed_key);
 
   const int fd = open(path.c_str(), O_RDONLY);
@@ -150,6 +170,9 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   end_part_word(scan, part);
   close(fd);
 
+  if (scan.out_of_memory && !result.found && result.error.empty())
+    result.error = "cannot list the sound-alikes from " + path + ": " + std::strerror(ENOMEM);
+  // Sorting works in place: it needs no memory beyond the list it sorts.
   if (!result.found) std::sort(result.candidates.begin(), result.candidates.end());
   return result;
 }

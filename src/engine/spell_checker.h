@@ -27,10 +27,12 @@ using PhoneticKey = const char*;
 
 struct LookupResult {
   bool found = false;  // the typed word is in the list, ASCII case ignored
-  // List words with the typed word's key, as they stand in the file; sorted by byte value when
-  // found is false.
+  // List words with the typed word's key, as they stand in the file, sorted by byte value; empty
+  // when found is true, since that reply does not list them.
   std::vector<std::string> candidates;
-  // Why the list could not be read to its end ("cannot read PATH: REASON"); empty when it was.
+  // Why the list could not be read to its end ("cannot read PATH: REASON"), or why its
+  // sound-alikes could not all be held ("cannot list the sound-alikes from PATH: REASON", with
+  // no candidates); empty when neither happened.
   std::string error;
 };
 
