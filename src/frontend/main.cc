@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <cstring>
+#include <new>
 #include <string>
 
+#include "output.h"
 #include "spell_checker.h"
 #include "termination.h"
 
@@ -19,20 +22,50 @@ namespace {
 // (a hung-up terminal fails every read with EIO and is no longer a terminal to isatty).
 bool input_has_ended(int read_errno) { return !isatty(STDIN_FILENO) || read_errno == EIO; }
 
+bool line_editor_variable_is_on(const char* name) {
+  const char* value = rl_variable_value(name);
+  return value != nullptr && std::strcmp(value, "on") == 0;
+}
+
+// The user's inputrc can change these while a line is read; what counts is their value when the
+// next line starts.
+void note_line_editor_settings() {
+  note_line_editor_modes(line_editor_variable_is_on("enable-bracketed-paste"),
+                         line_editor_variable_is_on("echo-control-characters"));
+}
+
+// Writes `prefix`, `text` and a newline, and flushes them. Standard output is robust: a failure
+// to write ends the program.
+void print_line(const char* prefix, const std::string& text) {
+  std::fputs(prefix, stdout);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
 void print_reply(const std::string& line, const LookupResult& result) {
-  if (!result.error.empty()) std::cerr << "spell_checker: " << result.error << std::endl;
+  if (!result.error.empty()) report_error(result.error.c_str());
   if (result.found) {
-    std::cout << "correct spelling: " << line << std::endl;
+    print_line("correct spelling: ", line);
     return;
   }
-  for (const std::string& candidate : result.candidates) std::cout << candidate << std::endl;
+  for (const std::string& candidate : result.candidates) print_line("", candidate);
 }
 
 }  // namespace
 
 int main() {
   install_termination_handler();
-  std::cout << "Please type Ctrl-C to exit this program...\n" << std::endl;
+  make_standard_output_robust();
+  // The line editor's own signal handling only notes a signal and acts on it at its next check:
+  // a signal that lands just before it waits for a key waits for that key, and one that lands
+  // as it switches the terminal's modes leaves them switched. The termination handler acts at
+  // once wherever a signal lands, and puts the terminal back itself.
+  rl_catch_signals = 0;
+  rl_initialize();
+  note_line_editor_settings();
+  std::fputs("Please type Ctrl-C to exit this program...\n\n", stdout);
+  std::fflush(stdout);
 
   std::string previous_line;
   for (;;) {
@@ -42,14 +75,19 @@ int main() {
       if (input_has_ended(errno)) end_program();
       continue;
     }
-    const std::string line(raw_line);
-    std::free(raw_line);
-
-    if (line != previous_line) add_history(line.c_str());
-    previous_line = line;
-
-    // The typed word, like every word of the list, must fit a WorkBuffer with room to spare.
-    if (line.size() >= kWorkBufferSize - 1) continue;
-    print_reply(line, lookup_word(line));
+    note_line_editor_settings();
+    try {
+      const std::string line(raw_line);
+      std::free(raw_line);
+      raw_line = nullptr;
+      if (line != previous_line) add_history(line.c_str());
+      previous_line = line;
+      // The typed word, like every word of the list, must fit a WorkBuffer with room to spare.
+      if (line.size() >= kWorkBufferSize - 1) continue;
+      print_reply(line, lookup_word(line));
+    } catch (const std::bad_alloc&) {
+      std::free(raw_line);
+      report_error("cannot hold the line typed: Cannot allocate memory");
+    }
   }
 }

@@ -17,14 +17,6 @@ const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
 const std::string kBanner = "Please type Ctrl-C to exit this program...\n\n";
 const std::string kFarewell = "\nThank you...\n";
 
-// A directory holding `list` as the program's word list.
-std::string directory_with_list(const std::string& list) {
-  const std::string directory = make_test_directory();
-  mkdir((directory + "/spell_checker").c_str(), 0755);
-  std::ofstream(directory + "/spell_checker/words.txt", std::ios::binary) << list;
-  return directory;
-}
-
 const char kSmallList[] = "cat\ncot\nkit\ncut\n";
 
 struct Exchange {
@@ -107,32 +99,6 @@ TEST(Terminal, CtrlDOnAnEmptyLineOnlyPromptsAgain) {
   EXPECT_EQ(wait_for_exit(session), 0);
 }
 
-struct Ending {
-  const char* what;
-  int signal_number;  // sent from outside, or
-  const char* keys;   // typed
-};
-
-TEST(Terminal, SignalsEndWithFarewell) {
-  const Ending endings[] = {
-      {"Ctrl-C", 0, "\x03"},  {"Ctrl-C with a half-typed word", 0, "ca\x03"},
-      {"SIGINT", SIGINT, ""}, {"SIGTERM", SIGTERM, ""},
-      {"SIGHUP", SIGHUP, ""},
-  };
-  for (const Ending& e : endings) {
-    TerminalSession session = start_on_terminal(kProgram, directory_with_list(kSmallList));
-    ASSERT_NE(wait_for(session, "word> "), std::string::npos) << e.what;
-    if (e.signal_number != 0)
-      kill(session.pid, e.signal_number);
-    else
-      type_keys(session, e.keys);
-    EXPECT_EQ(wait_for_exit(session), 0) << e.what;
-    const std::size_t farewell = session.screen.find(kFarewell);
-    ASSERT_NE(farewell, std::string::npos) << e.what << ", screen:\n" << session.screen;
-    EXPECT_EQ(session.screen.size(), farewell + kFarewell.size()) << e.what;
-  }
-}
-
 TEST(Terminal, SignalDuringTheScanEndsTheSameWay) {
   // A word list on a named pipe: the scan waits for words that we hand out, so the signal is
   // sure to land while the list is being read.
@@ -158,7 +124,8 @@ TEST(Terminal, SignalDuringTheScanEndsTheSameWay) {
 
 TEST(Terminal, TerminalThatGoesAwayEndsTheProgram) {
   // Without a controlling terminal no SIGHUP comes when the terminal closes; the reads fail.
-  TerminalSession session = start_on_terminal(kProgram, directory_with_list(kSmallList), {}, true);
+  TerminalSession session = start_on_terminal(kProgram, directory_with_list(kSmallList), {},
+                                              Role::kNoControllingTerminal);
   ASSERT_NE(wait_for(session, "word> "), std::string::npos) << session.screen;
   hang_up(session);
   EXPECT_EQ(wait_for_exit(session), 0);

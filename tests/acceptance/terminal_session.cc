@@ -5,13 +5,16 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -63,32 +66,78 @@ int wait_status(pid_t pid, Clock::time_point deadline) {
   return 128 + WTERMSIG(status);
 }
 
+// A job-control shell at its smallest, run as the terminal's session leader: it runs the
+// program as its foreground job; when the job stops it takes the terminal back, sends the
+// terminal's settings on `stops` and waits for a byte on `go_on` before it continues the job.
+[[noreturn]] void run_job_shell(const std::string& program, const std::string& directory,
+                                const Environment& environment, int stops, int go_on) {
+  signal(SIGTTOU, SIG_IGN);  // so that the shell may hand the terminal on
+  const pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    tcsetpgrp(STDIN_FILENO, getpid());
+    signal(SIGTTOU, SIG_DFL);
+    close(stops);
+    close(go_on);
+    exec_in(program, directory, environment);
+  }
+  setpgid(job, job);
+  tcsetpgrp(STDIN_FILENO, job);
+  for (;;) {
+    int status = 0;
+    if (waitpid(job, &status, WUNTRACED) != job) _exit(125);
+    if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+    termios settings;
+    tcgetattr(STDIN_FILENO, &settings);
+    char go = 0;
+    if (write(stops, &settings, sizeof settings) != sizeof settings || read(go_on, &go, 1) != 1)
+      _exit(124);
+    tcsetpgrp(STDIN_FILENO, job);
+    kill(-job, SIGCONT);
+  }
+}
+
 }  // namespace
 
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
-                                  const Environment& environment,
-                                  bool without_controlling_terminal) {
+                                  const Environment& environment, Role role) {
   TerminalSession session;
   winsize size = {};
   size.ws_row = 24;
   size.ws_col = 80;
-  if (!without_controlling_terminal) {
-    session.pid = forkpty(&session.terminal, nullptr, nullptr, &size);
-    if (session.pid == 0) exec_in(program, directory, environment);
-  } else {
-    int other_side = -1;
-    if (openpty(&session.terminal, &other_side, nullptr, nullptr, &size) != 0) return session;
-    session.pid = fork();
-    if (session.pid == 0) {
-      setsid();  // a session with no controlling terminal: a hang-up sends it no signal
-      dup2(other_side, STDIN_FILENO);
-      dup2(other_side, STDOUT_FILENO);
-      dup2(other_side, STDERR_FILENO);
+  int other_side = -1;
+  int stops[2] = {-1, -1}, go_on[2] = {-1, -1};
+  if (openpty(&session.terminal, &other_side, nullptr, nullptr, &size) != 0 ||
+      (role == Role::kForegroundJob && (pipe(stops) != 0 || pipe(go_on) != 0))) {
+    ADD_FAILURE() << "openpty or pipe: " << std::strerror(errno);
+    return session;
+  }
+  tcgetattr(session.terminal, &session.settings_at_start);
+  session.pid = fork();
+  if (session.pid == 0) {
+    close(session.terminal);
+    if (role == Role::kNoControllingTerminal) {
+      setsid();
+      for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(other_side, fd);
       close(other_side);
-      close(session.terminal);
-      exec_in(program, directory, environment);
+    } else {
+      login_tty(other_side);  // a new session with the terminal as its controlling terminal
     }
-    close(other_side);
+    if (role == Role::kForegroundJob) {
+      close(stops[0]);
+      close(go_on[1]);
+      run_job_shell(program, directory, environment, stops[1], go_on[0]);
+    }
+    exec_in(program, directory, environment);
+  }
+  close(other_side);
+  if (role == Role::kForegroundJob) {
+    close(stops[1]);
+    close(go_on[0]);
+    session.job_stops = stops[0];
+    session.job_continue = go_on[1];
   }
   EXPECT_GT(session.pid, 0) << "cannot start " << program;
   return session;
@@ -121,47 +170,94 @@ int wait_for_exit(TerminalSession& session, double seconds) {
     while (seconds_left(deadline) > 0 &&
            read_some(session.terminal, session.screen, seconds_left(deadline), true)) {
     }
+    // Our side still shows the settings the program left on its side.
+    tcgetattr(session.terminal, &session.settings_at_end);
     close(session.terminal);
     session.terminal = -1;
+  }
+  for (int* fd : {&session.job_stops, &session.job_continue}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
   }
   return wait_status(session.pid, deadline);
 }
 
-PipedRun run_piped(const std::string& program, const std::string& directory,
-                   const std::string& input, double seconds) {
-  PipedRun run;
+int wait_for_process(pid_t pid, double seconds) {
+  return wait_status(pid, deadline_after(seconds));
+}
+
+PipedSession start_piped(const std::string& program, const std::string& directory,
+                         const Environment& environment, void (*prepare)()) {
+  PipedSession session;
   int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return run;
-  const pid_t pid = fork();
-  if (pid == 0) {
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return session;
+  }
+  session.pid = fork();
+  if (session.pid == 0) {
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     setsid();  // no controlling terminal, as under cron or in a pipeline started by a script
-    exec_in(program, directory, {});
+    if (prepare != nullptr) prepare();
+    exec_in(program, directory, environment);
   }
   close(in[0]);
   close(out[1]);
   close(err[1]);
   signal(SIGPIPE, SIG_IGN);
-  if (write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-    ADD_FAILURE() << "the program did not take all its input";
-  close(in[1]);
+  session.in = in[1];
+  session.out = out[0];
+  session.err = err[0];
+  return session;
+}
+
+bool read_until(int fd, std::string& into, const std::string& text, double seconds) {
+  const Clock::time_point deadline = deadline_after(seconds);
+  while (into.find(text) == std::string::npos) {
+    const double left = seconds_left(deadline);
+    if (left <= 0 || !read_some(fd, into, left, false)) return false;
+  }
+  return true;
+}
+
+PipedRun finish_piped(PipedSession& session, const std::string& input, double seconds) {
+  PipedRun run;
+  if (session.in >= 0) {
+    if (write(session.in, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+      ADD_FAILURE() << "the program did not take all its input";
+    close(session.in);
+    session.in = -1;
+  }
   const Clock::time_point deadline = deadline_after(seconds);
   bool out_open = true, err_open = true;
   while ((out_open || err_open) && seconds_left(deadline) > 0) {
-    if (out_open) out_open = read_some(out[0], run.out, 0.01, false);
-    if (err_open) err_open = read_some(err[0], run.err, 0.01, false);
+    if (out_open) out_open = read_some(session.out, run.out, 0.01, false);
+    if (err_open) err_open = read_some(session.err, run.err, 0.01, false);
   }
-  close(out[0]);
-  close(err[0]);
-  run.status = wait_status(pid, deadline);
+  close(session.out);
+  close(session.err);
+  run.status = wait_status(session.pid, deadline);
   return run;
+}
+
+PipedRun run_piped(const std::string& program, const std::string& directory,
+                   const std::string& input, double seconds) {
+  PipedSession session = start_piped(program, directory);
+  return finish_piped(session, input, seconds);
 }
 
 std::string make_test_directory() {
   std::string name = testing::TempDir() + "spell_checker_test_XXXXXX";
   if (mkdtemp(&name[0]) == nullptr) ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
   return name;
+}
+
+std::string directory_with_list(const std::string& list) {
+  const std::string directory = make_test_directory();
+  mkdir((directory + "/spell_checker").c_str(), 0755);
+  std::ofstream(directory + "/spell_checker/words.txt", std::ios::binary) << list;
+  return directory;
 }

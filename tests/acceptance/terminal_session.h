@@ -4,6 +4,7 @@
 #define SPELL_CHECKER_TESTS_TERMINAL_SESSION_H_
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <string>
 #include <vector>
@@ -13,15 +14,26 @@ using Environment = std::vector<std::string>;
 
 struct TerminalSession {
   pid_t pid = -1;
-  int terminal = -1;   // our side of the pseudo-terminal
-  std::string screen;  // all the program has shown, carriage returns left out
+  int terminal = -1;               // our side of the pseudo-terminal
+  std::string screen;              // all the program has shown, carriage returns left out
+  termios settings_at_start = {};  // the terminal's settings as the program found them
+  termios settings_at_end = {};    // and as it left them, once wait_for_exit has seen it end
+  int job_stops = -1;     // as a job: gives the terminal's settings each time the job stops
+  int job_continue = -1;  // as a job: a byte written here continues it in the foreground
 };
 
-// Starts `program` in `directory` on a new pseudo-terminal. It is the terminal's session
-// leader, so Ctrl-C typed on it sends SIGINT, unless `without_controlling_terminal` is set.
+// How the program holds the terminal.
+enum class Role {
+  kSessionLeader,          // the terminal is its controlling terminal: Ctrl-C sends it SIGINT
+  kNoControllingTerminal,  // a hang-up sends it no signal
+  kForegroundJob,          // the foreground job of a small job-control shell that leads the session
+};
+
+// Starts `program` in `directory` on a new pseudo-terminal. As a job, `pid` is the shell's,
+// which ends with the program's status.
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
                                   const Environment& environment = {},
-                                  bool without_controlling_terminal = false);
+                                  Role role = Role::kSessionLeader);
 
 // Sends keys as if typed.
 void type_keys(TerminalSession& session, const std::string& keys);
@@ -39,11 +51,34 @@ void hang_up(TerminalSession& session);
 // killed).
 int wait_for_exit(TerminalSession& session, double seconds = 10);
 
+// Waits for the process `pid` to end, for at most `seconds`; returns as wait_for_exit.
+int wait_for_process(pid_t pid, double seconds);
+
+// A program whose standard input, output and error are pipes; ours are the other ends.
+struct PipedSession {
+  pid_t pid = -1;
+  int in = -1;
+  int out = -1;
+  int err = -1;
+};
+
+// Starts `program` in `directory` on pipes, without a controlling terminal. `prepare` runs in
+// the new process just before the program starts, to change what the program inherits.
+PipedSession start_piped(const std::string& program, const std::string& directory,
+                         const Environment& environment = {}, void (*prepare)() = nullptr);
+
+// Reads `fd` until what it gave holds `text`, for at most `seconds`; false if it never did.
+bool read_until(int fd, std::string& into, const std::string& text, double seconds = 10);
+
 struct PipedRun {
   std::string out;
   std::string err;
   int status = -1;  // as wait_for_exit
 };
+
+// Writes `input` to the program and closes its standard input, unless that is closed already,
+// then reads all it writes and waits for it to end, for at most `seconds`.
+PipedRun finish_piped(PipedSession& session, const std::string& input, double seconds = 20);
 
 // Runs `program` in `directory` with `input` on a pipe as its standard input.
 PipedRun run_piped(const std::string& program, const std::string& directory,
@@ -51,5 +86,8 @@ PipedRun run_piped(const std::string& program, const std::string& directory,
 
 // Makes a fresh directory for one test.
 std::string make_test_directory();
+
+// Makes a fresh directory holding `list` as spell_checker/words.txt.
+std::string directory_with_list(const std::string& list);
 
 #endif  // SPELL_CHECKER_TESTS_TERMINAL_SESSION_H_

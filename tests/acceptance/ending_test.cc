@@ -1,0 +1,265 @@
+// How the program ends and writes when signals land at awkward moments and standard output
+// misbehaves: one farewell, status 0, the terminal as it was, no reply lost.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "terminal_session.h"
+
+namespace {
+
+const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
+const std::string kFarewell = "\nThank you...\n";
+
+// The program ended as it must: status 0, the farewell once and last, and the terminal's settings
+// and bracketed-paste mode as they were before it started.
+void expect_ended_well(TerminalSession& session, const std::string& what) {
+  EXPECT_EQ(wait_for_exit(session), 0) << what;
+  EXPECT_EQ(session.screen.find(kFarewell) + kFarewell.size(), session.screen.size())
+      << what << ", screen:\n"
+      << session.screen;
+  const termios& before = session.settings_at_start;
+  const termios& after = session.settings_at_end;
+  EXPECT_EQ(after.c_lflag, before.c_lflag) << what << ": echo and canonical input";
+  EXPECT_EQ(after.c_iflag, before.c_iflag) << what;
+  EXPECT_EQ(after.c_oflag, before.c_oflag) << what;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after.c_cc), NCCS),
+            std::string(reinterpret_cast<const char*>(before.c_cc), NCCS))
+      << what << ": special characters";
+  const std::size_t paste_on = session.screen.rfind("\x1b[?2004h");
+  const std::size_t paste_off = session.screen.rfind("\x1b[?2004l");
+  EXPECT_TRUE(paste_on == std::string::npos ||
+              (paste_off != std::string::npos && paste_off > paste_on))
+      << what << ": bracketed paste left on";
+}
+
+// A moment in the program's work, and the signal that lands there.
+struct Window {
+  const char* what;
+  const char* raise_at;  // see signal_injector.cc; empty for none
+  int signal_number;
+  const char* keys;  // typed at the first prompt
+};
+
+TEST(Ending, SignalsInEveryWindowOnATerminal) {
+  const Window windows[] = {
+      {"Ctrl-C at the prompt", "", 0, "\x03"},
+      {"SIGTERM just before the wait for a key", "wait", SIGTERM, ""},
+      {"SIGTERM just before the wait, after a reply", "reply,wait", SIGTERM, "cat\r"},
+      {"SIGHUP as the terminal goes raw for the next line", "reply,raw", SIGHUP, "cat\r"},
+      {"SIGINT as the reply is written", "reply", SIGINT, "cat\r"},
+      {"SIGTERM just after the farewell of a Ctrl-C", "farewell", SIGTERM, "\x03"},
+  };
+  for (const Window& w : windows) {
+    const Environment environment = {
+        "TERM=xterm",  // the line editor turns bracketed paste on
+        "INPUTRC=/dev/null",
+        std::string("LD_PRELOAD=") + SIGNAL_INJECTOR,
+        std::string("SPELL_CHECKER_RAISE_AT=") + w.raise_at,
+        "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(w.signal_number),
+        "ASAN_OPTIONS=verify_asan_link_order=0",  // the injector is loaded ahead of ASan
+    };
+    TerminalSession session =
+        start_on_terminal(kProgram, directory_with_list("cat\ncot\n"), environment);
+    if (*w.keys != '\0') {
+      ASSERT_NE(wait_for(session, "word> "), std::string::npos) << w.what << session.screen;
+      type_keys(session, w.keys);
+    }
+    expect_ended_well(session, w.what);
+  }
+}
+
+TEST(Ending, SignalsEndWithFarewellOnAPlainTerminal) {
+  const Window endings[] = {
+      {"Ctrl-C", "", 0, "\x03"},  {"Ctrl-C with a half-typed word", "", 0, "ca\x03"},
+      {"SIGINT", "", SIGINT, ""}, {"SIGTERM", "", SIGTERM, ""},
+      {"SIGHUP", "", SIGHUP, ""},
+  };
+  for (const Window& e : endings) {
+    TerminalSession session = start_on_terminal(kProgram, directory_with_list("cat\n"));
+    ASSERT_NE(wait_for(session, "word> "), std::string::npos) << e.what;
+    if (e.signal_number != 0)
+      kill(session.pid, e.signal_number);
+    else
+      type_keys(session, e.keys);
+    expect_ended_well(session, e.what);
+  }
+}
+
+TEST(Ending, SuspendKeyLendsTheTerminalToTheShellUntilContinued) {
+  TerminalSession session =
+      start_on_terminal(kProgram, directory_with_list("cat\n"), {"TERM=xterm", "INPUTRC=/dev/null"},
+                        Role::kForegroundJob);
+  const std::size_t at = wait_for(session, "word> ");
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  type_keys(session, "\x1a");
+  pollfd stop = {session.job_stops, POLLIN, 0};
+  termios stopped = {};
+  ASSERT_EQ(poll(&stop, 1, 10000), 1) << "the program did not stop";
+  ASSERT_EQ(read(session.job_stops, &stopped, sizeof stopped), ssize_t{sizeof stopped});
+  EXPECT_EQ(stopped.c_lflag, session.settings_at_start.c_lflag) << "echo and canonical input";
+  EXPECT_NE(wait_for(session, "^Z\x1b[?2004l", at), std::string::npos) << session.screen;
+
+  ASSERT_EQ(write(session.job_continue, "c", 1), 1);
+  bool editing = false;
+  for (int i = 0; i < 1000 && !editing; ++i) {
+    termios now;
+    editing = tcgetattr(session.terminal, &now) == 0 && (now.c_lflag & ICANON) == 0;
+    if (!editing) usleep(10000);
+  }
+  EXPECT_TRUE(editing) << "the line editor did not get its settings back";
+  type_keys(session, "cat\r");
+  EXPECT_NE(wait_for(session, "correct spelling: cat\n", at), std::string::npos) << session.screen;
+  type_keys(session, "\x03");
+  expect_ended_well(session, "Ctrl-Z, then Ctrl-C");
+}
+
+// The words of a list whose every word sounds like "cut": each such line's reply fills a pipe.
+std::string list_of_many_sound_alikes() {
+  std::string list;
+  for (int i = 0; i < 20000; ++i) list += "cot\n";
+  return list;
+}
+
+// Waits until the pipe read at `fd` holds all it can take from a writer of short lines, and that
+// writer has stopped: it must be waiting for room.
+bool wait_until_full(int fd) {
+  const int room_for_lines = fcntl(fd, F_GETPIPE_SZ) - PIPE_BUF;
+  int before = -1;
+  for (int i = 0; i < 100; ++i) {
+    usleep(100000);
+    int held = 0;
+    if (ioctl(fd, FIONREAD, &held) == 0 && held >= room_for_lines && held == before) return true;
+    before = held;
+  }
+  return false;
+}
+
+void close_session(PipedSession& session) {
+  for (int fd : {session.in, session.out, session.err})
+    if (fd >= 0) close(fd);
+}
+
+TEST(Ending, StandardOutputThatNobodyReads) {
+  PipedSession session = start_piped(kProgram, directory_with_list(list_of_many_sound_alikes()));
+  ASSERT_EQ(write(session.in, "cut\n", 4), 4);
+  ASSERT_TRUE(wait_until_full(session.out));
+  kill(session.pid, SIGTERM);
+  // The farewell cannot be written; the program gives up on it after about two seconds.
+  EXPECT_EQ(wait_for_process(session.pid, 10), 0);
+  close_session(session);
+}
+
+TEST(Ending, FarewellIntoAClosedPipe) {
+  for (const bool by_signal : {true, false}) {
+    PipedSession session = start_piped(kProgram, directory_with_list("cat\n"));
+    std::string out;
+    ASSERT_TRUE(read_until(session.out, out, "word> "));
+    close(session.out);
+    session.out = -1;
+    if (by_signal) {
+      kill(session.pid, SIGTERM);
+    } else {
+      close(session.in);  // the end of input
+      session.in = -1;
+    }
+    EXPECT_EQ(wait_for_process(session.pid, 10), 0) << (by_signal ? "signal" : "end of input");
+    close_session(session);
+  }
+}
+
+void block_termination_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, signal_number);
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void ignore_termination_signals() {
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) signal(signal_number, SIG_IGN);
+}
+
+TEST(Ending, InheritedSignalMaskAndDispositionsDoNotStopTheEnding) {
+  for (void (*prepare)() : {block_termination_signals, ignore_termination_signals}) {
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+      PipedSession session = start_piped(kProgram, directory_with_list("cat\n"), {}, prepare);
+      std::string out;
+      ASSERT_TRUE(read_until(session.out, out, "word> "));
+      kill(session.pid, signal_number);
+      // Standard input stays open: only the signal can end the program.
+      EXPECT_TRUE(read_until(session.out, out, kFarewell)) << signal_number;
+      EXPECT_EQ(wait_for_process(session.pid, 10), 0) << signal_number;
+      close_session(session);
+    }
+  }
+}
+
+void make_output_non_blocking() {
+  fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+}
+
+TEST(Writing, NonBlockingOutputThatFillsUpLosesNothing) {
+  const std::string directory = directory_with_list(list_of_many_sound_alikes() + "cat\n");
+  const std::string input = "cut\ncat\ncut\n";
+  const PipedRun expected = run_piped(kProgram, directory, input);
+
+  PipedSession session = start_piped(kProgram, directory, {}, make_output_non_blocking);
+  ASSERT_EQ(write(session.in, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(session.in);
+  session.in = -1;
+  ASSERT_TRUE(wait_until_full(session.out));
+  const PipedRun run = finish_piped(session, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.size(), expected.out.size());
+  EXPECT_TRUE(run.out == expected.out);
+}
+
+void write_output_to_a_full_device() { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }
+
+TEST(Writing, FailureToWriteIsReportedWithStatusOne) {
+  PipedSession session =
+      start_piped(kProgram, directory_with_list("cat\n"), {}, write_output_to_a_full_device);
+  const PipedRun run = finish_piped(session, "cat\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "spell_checker: cannot write to standard output: No space left on device\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+
+void limit_memory() {
+  const rlimit limit = {64 << 20, 64 << 20};
+  setrlimit(RLIMIT_AS, &limit);
+}
+
+TEST(Writing, TooManySoundAlikesForTheMemoryAtHand) {
+  if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs more address space";
+  // 3 million sound-alikes of "cut" do not fit in 64 MiB; a found word keeps none of them.
+  std::string list = "cat\n";
+  for (int i = 0; i < 3000000; ++i) list += "cot\n";
+  PipedSession session = start_piped(kProgram, directory_with_list(list), {}, limit_memory);
+  const PipedRun run = finish_piped(session, "cut\ncat\ncut\n", 60);
+  EXPECT_EQ(run.status, 0);
+  const std::string message =
+      "spell_checker: cannot list the sound-alikes from /proc/self/cwd/spell_checker/words.txt: "
+      "Cannot allocate memory\n";
+  EXPECT_EQ(run.err, message + message);
+  EXPECT_NE(run.out.find("word> cat\ncorrect spelling: cat\nword> "), std::string::npos)
+      << run.out.substr(0, 500);
+  EXPECT_EQ(run.out.find("cot"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Preloaded into the program under test, raises a signal at a chosen moment, so that a race
+// between a signal and what the program is doing can be tested every time rather than by luck.
+//
+// SPELL_CHECKER_RAISE_AT names the moment as a chain of points, each after the one before it;
+// the signal SPELL_CHECKER_RAISE_SIGNAL (a number) is raised, once, at the last. The points:
+//   wait      the line editor is about to wait for a key (before the call)
+//   raw       the terminal has just been switched out of canonical input (after the call)
+//   reply     a reply line is about to be written to standard output
+//   farewell  the farewell has just been written to standard output
+// For example "reply,raw" is the moment the terminal goes raw for the line after the first reply.
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Where in the chain the program is; the chain is read once, at the first point passed.
+struct Chain {
+  bool read = false;
+  std::string points;  // what is left of the chain, as "point,point,..."
+  int signal_number = 0;
+};
+
+Chain chain;
+
+void passing(const char* point) {
+  if (!chain.read) {
+    chain.read = true;
+    const char* points = std::getenv("SPELL_CHECKER_RAISE_AT");
+    const char* signal_number = std::getenv("SPELL_CHECKER_RAISE_SIGNAL");
+    if (points != nullptr && signal_number != nullptr) {
+      chain.points = points;
+      chain.signal_number = std::atoi(signal_number);
+    }
+  }
+  if (chain.points.empty()) return;
+  const std::size_t end = chain.points.find(',');
+  if (chain.points.compare(0, end, point) != 0) return;
+  chain.points.erase(0, end == std::string::npos ? end : end + 1);
+  if (chain.points.empty()) raise(chain.signal_number);
+}
+
+template <typename Function>
+Function* real(const char* name) {
+  return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
+
+// Allocates nothing: it runs inside the program's signal handler too.
+bool holds(const void* data, std::size_t size, const char* text) {
+  return memmem(data, size, text, std::strlen(text)) != nullptr;
+}
+
+}  // namespace
+
+extern "C" int pselect(int count, fd_set* readable, fd_set* writable, fd_set* failed,
+                       const timespec* timeout, const sigset_t* mask) {
+  static auto* const call = real<decltype(pselect)>("pselect");
+  passing("wait");
+  return call(count, readable, writable, failed, timeout, mask);
+}
+
+extern "C" int tcsetattr(int fd, int when, const termios* settings) {
+  static auto* const call = real<decltype(tcsetattr)>("tcsetattr");
+  const int result = call(fd, when, settings);
+  if ((settings->c_lflag & ICANON) == 0) passing("raw");
+  return result;
+}
+
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+  static auto* const call = real<decltype(write)>("write");
+  if (fd == STDOUT_FILENO && holds(data, size, "correct spelling: ")) passing("reply");
+  const ssize_t result = call(fd, data, size);
+  if (fd == STDOUT_FILENO && holds(data, size, "Thank you...")) passing("farewell");
+  return result;
+}
