@@ -1,6 +1,7 @@
 #include "terminal_session.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -249,9 +251,27 @@ PipedRun run_piped(const std::string& program, const std::string& directory,
   return finish_piped(session, input, seconds);
 }
 
+namespace {
+
+int remove_entry(const char* path, const struct stat*, int, FTW*) { return remove(path); }
+
+// The directories made for tests, removed with all they hold when the test program ends.
+struct TestDirectories {
+  std::vector<std::string> made;
+  ~TestDirectories() {
+    for (const std::string& directory : made)
+      nftw(directory.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+  }
+};
+
+TestDirectories test_directories;
+
+}  // namespace
+
 std::string make_test_directory() {
   std::string name = testing::TempDir() + "spell_checker_test_XXXXXX";
   if (mkdtemp(&name[0]) == nullptr) ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+  test_directories.made.push_back(name);
   return name;
 }
 

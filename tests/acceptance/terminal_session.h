@@ -84,7 +84,7 @@ PipedRun finish_piped(PipedSession& session, const std::string& input, double se
 PipedRun run_piped(const std::string& program, const std::string& directory,
                    const std::string& input, double seconds = 20);
 
-// Makes a fresh directory for one test.
+// Makes a fresh directory for one test; it is removed, with all it holds, when the tests end.
 std::string make_test_directory();
 
 // Makes a fresh directory holding `list` as spell_checker/words.txt.
