@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model_lookup.h"
+#include "scan_kernel.h"
 #include "spell_checker.h"
 
 namespace {
@@ -52,7 +53,8 @@ std::string random_list(std::mt19937& random) {
 TEST(LookupProperty, FastScanAgreesWithTheModel) {
   std::mt19937 random(20261207);
   const std::string path = temp_path("lookup_property_");
-  const std::size_t block_sizes[] = {1, 2, 3, 5, 15, 16, 17, 31, 100, 1023, kReadBlockSize};
+  const std::size_t block_sizes[] = {1, 2, 3, 5, 17, 31, 63, 64, 65, 100, 1023, kReadBlockSize};
+  const std::vector<const ScanKernel*> kernels = usable_kernels();
   for (int round = 0; round < 2000; ++round) {
     const std::string list = random_list(random);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
@@ -67,10 +69,13 @@ TEST(LookupProperty, FastScanAgreesWithTheModel) {
     typed.erase(std::remove(typed.begin(), typed.end(), '\0'), typed.end());
     if (typed.size() >= kWorkBufferSize - 1) typed.resize(kMaxDictionaryWordLength);
     const LookupResult expected = model_lookup(path, typed);
+    // The rounds take turns among the kernels, so that each meets lists of every kind.
+    const ScanKernel* const kernel = kernels[round % kernels.size()];
     for (std::size_t block_size : block_sizes) {
-      const LookupResult got = lookup_word_in(path, typed, block_size);
+      const LookupResult got = lookup_word_in(path, typed, block_size, kernel);
       ASSERT_TRUE(same_reply(got, expected))
-          << "round " << round << ", block " << block_size << ", typed \"" << typed << "\"";
+          << "round " << round << ", block " << block_size << ", kernel " << kernel->name
+          << ", typed \"" << typed << "\"";
     }
   }
   unlink(path.c_str());
@@ -82,9 +87,12 @@ TEST(LookupProperty, OverLongRunsAreSkippedAndWhatFollowsIsAnswered) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         << "cot\n"
         << first << std::string(3 << 20, 'a') << "\ncat\ncut";
-    for (std::size_t block_size : {std::size_t{1000}, kReadBlockSize}) {
-      const LookupResult result = lookup_word_in(path, "cet", block_size);
-      EXPECT_EQ(result.candidates, (std::vector<std::string>{"cat", "cot", "cut"})) << first;
+    for (const ScanKernel* kernel : usable_kernels()) {
+      for (std::size_t block_size : {std::size_t{1000}, kReadBlockSize}) {
+        const LookupResult result = lookup_word_in(path, "cet", block_size, kernel);
+        EXPECT_EQ(result.candidates, (std::vector<std::string>{"cat", "cot", "cut"}))
+            << first << ", kernel " << kernel->name;
+      }
     }
   }
   unlink(path.c_str());

@@ -5,6 +5,13 @@
 #ifndef SPELL_CHECKER_ENGINE_ASCII_H_
 #define SPELL_CHECKER_ENGINE_ASCII_H_
 
+#include <cstddef>
+
+// Internal linkage, here and in the key rules: the search kernels use these too, each built for
+// its own instruction set, and a copy shared between files could be one built for an
+// instruction set that the CPU lacks.
+namespace {
+
 inline bool is_ascii_letter(char c) {
   const unsigned char folded = static_cast<unsigned char>(c) | 0x20;
   return folded >= 'a' && folded <= 'z';
@@ -25,5 +32,14 @@ inline int ascii_strcasecmp(const char* a, const char* b) {
     if (x != y || x == '\0') return x - y;
   }
 }
+
+// Whether the first `n` bytes of `a` and `b` are the same, ASCII case ignored.
+inline bool ascii_equal_ignoring_case(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
 
 #endif  // SPELL_CHECKER_ENGINE_ASCII_H_

@@ -1,8 +1,9 @@
 // The dictionary scan. Every call reads the whole list again, in blocks of a fixed size, and
 // keeps nothing of it but the candidates. It costs little more than the read because most words
-// are passed over by their first byte: a word can equal the typed word, case ignored, only if its
-// first byte does, and can share its key only if its first letter can give the key's letter.
-// The words left are tested in full, their keys walked only as far as they agree.
+// are passed over by their first two bytes: a word can equal the typed word, case ignored, only
+// if they do, and can share its key only if the key's letter and first digit, which they decide
+// when the word starts with a letter, agree. A search kernel does that part, many bytes at a
+// time; the words left are tested in full, their keys walked only as far as they agree.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,36 +15,81 @@
 
 #include "ascii.h"
 #include "key_rules.h"
+#include "scan_kernel.h"
 #include "spell_checker.h"
-#include "word_search.h"
+#include "word_test.h"
 
 namespace {
 
-// The first bytes of the words that could match `typed`, whose key is `typed_key`.
-StartFilter filter_for(const char* typed, PhoneticKey typed_key) {
-  bool interesting[256] = {};
-  for (int b = 0; b < 256; ++b) {
-    const char c = static_cast<char>(b);
+// Whether a word that starts with `first` and `second` may equal `typed`, case ignored, when
+// both are seen up to their first NUL byte.
+bool may_equal(const char* typed, char first, char second) {
+  if (typed[0] == '\0') return first == '\0';
+  if (ascii_lower(first) != ascii_lower(typed[0])) return false;
+  if (typed[1] == '\0') return second == '\0' || is_word_separator(second);
+  return ascii_lower(second) == ascii_lower(typed[1]);
+}
+
+// Whether a word that starts with the letter `first` and `second` may have the key `key`: the
+// two bytes decide its key's letter, and its first digit if it has one.
+bool may_have_key(PhoneticKey key, char first, char second) {
+  if (key == nullptr) return false;
+  char probe[] = {first, second, '\0'};
+  return has_phonetic_key_prefix(probe, key);
+}
+
+// What a line that typed `typed`, whose key is `typed_key`, looks for.
+LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
+  LineFilter filter;
+  filter.typed = typed;
+  filter.typed_length = std::strlen(typed);
+  filter.typed_key = typed_key;
+  bool letter_wanted[26] = {};
+  for (int first = 0; first < 256; ++first) {
+    const char c = static_cast<char>(first);
     if (is_word_separator(c)) continue;
-    // A word that starts with a non-letter has its key at a later letter.
-    bool wanted = !is_ascii_letter(c) || ascii_lower(c) == ascii_lower(typed[0]);
-    // The key's letter depends on the first letter and the byte after it; try every such byte.
-    for (int next = 0; next < 256 && !wanted && typed_key != nullptr; ++next) {
-      char probe[] = {c, static_cast<char>(next), '\0'};
-      const auto is_key_letter = [&](char letter) {
-        wanted = letter == typed_key[0];
-        return false;
-      };
-      walk_phonetic_key(probe, is_key_letter, [](char) { return false; });
+    const bool letter = is_ascii_letter(c);
+    if (!letter && typed_key != nullptr) {
+      // A word that starts with anything but a letter has its key further in.
+      for (int word = 0; word < 4; ++word) filter.pairs[first * 4 + word] = ~std::uint64_t{0};
+      continue;
     }
-    interesting[b] = wanted;
+    // Rows that neither test can pass are left empty without a look at their pairs.
+    const bool may_start_equal = may_equal(typed, c, typed[0] == '\0' ? '\0' : typed[1]);
+    const bool key_test = letter && typed_key != nullptr;
+    if (!may_start_equal && !key_test) continue;
+    for (int second = 0; second < 256; ++second) {
+      const char d = static_cast<char>(second);
+      if (!(may_start_equal && may_equal(typed, c, d)) &&
+          !(key_test && may_have_key(typed_key, c, d)))
+        continue;
+      const unsigned pair = first * 256u + second;
+      filter.pairs[pair / 64] |= std::uint64_t{1} << (pair % 64);
+      if (letter) letter_wanted[ascii_lower(c) - 'a'] = true;
+    }
   }
-  return make_start_filter(interesting);
+  // The letters wanted, tested many bytes at a time: up to two, else every letter.
+  const std::size_t count = std::count(letter_wanted, letter_wanted + 26, true);
+  filter.all_letters = count > sizeof filter.letters;
+  if (filter.all_letters) std::fill(letter_wanted, letter_wanted + 26, true);
+  // Unused places repeat a wanted letter, or, with none wanted, a byte that no letter folds to.
+  filter.letters[0] = filter.letters[1] = '\0';
+  for (int i = 25; i >= 0 && !filter.all_letters; --i) {
+    if (!letter_wanted[i]) continue;
+    filter.letters[1] = filter.letters[0] == '\0' ? static_cast<char>('a' + i) : filter.letters[0];
+    filter.letters[0] = static_cast<char>('a' + i);
+  }
+  for (int b = 0; b < 128; ++b) {
+    const char c = static_cast<char>(b);
+    if (is_word_separator(c))
+      filter.byte_classes[b] = kSeparatorClass | kPassedOverClass;
+    else if (is_ascii_letter(c) && !letter_wanted[ascii_lower(c) - 'a'])
+      filter.byte_classes[b] = kPassedOverClass;
+  }
+  return filter;
 }
 
 struct Scan {
-  const char* typed;
-  PhoneticKey typed_key;
   LookupResult* result;
   bool out_of_memory = false;  // the sound-alikes met so far did not fit and were let go
 };
@@ -52,21 +98,17 @@ void release_candidates(LookupResult& result) {
   std::vector<std::string>().swap(result.candidates);
 }
 
-// The exact test and the key test for one word of at most kMaxDictionaryWordLength bytes.
-void test_word(Scan& scan, const char* word, std::size_t length) {
+void take_match(void* context, const char* word, std::size_t length, bool equal) {
+  Scan& scan = *static_cast<Scan*>(context);
   LookupResult& result = *scan.result;
   // A found word's reply is one line: the sound-alikes are of no more use, however many follow.
   if (result.found) return;
-  WorkBuffer copy;
-  std::memcpy(copy, word, length);
-  copy[length] = '\0';  // both tests see the word up to its first NUL byte, as C strings do
-  if (ascii_strcasecmp(scan.typed, copy) == 0) {
+  if (equal) {
     result.found = true;
     release_candidates(result);
     return;
   }
-  if (scan.out_of_memory || scan.typed_key == nullptr || !has_phonetic_key(copy, scan.typed_key))
-    return;
+  if (scan.out_of_memory) return;
   try {
     result.candidates.emplace_back(word, length);
   } catch (const std::bad_alloc&) {
@@ -76,13 +118,18 @@ void test_word(Scan& scan, const char* word, std::size_t length) {
   }
 }
 
+void test_word(Scan& scan, const LineFilter& filter, const char* word, std::size_t length) {
+  const WordMatch match = match_word(filter, word, length);
+  if (match != WordMatch::kNone) take_match(&scan, word, length, match == WordMatch::kEqual);
+}
+
 // A word of interest that runs on from one block into the next: its first bytes, as many as
 // can still make a word short enough to be tested.
 struct PartWord {
   bool open = false;
   bool too_long = false;
   std::size_t length = 0;
-  char bytes[kMaxDictionaryWordLength];
+  char bytes[kMaxDictionaryWordLength];  // also gives match_word the bytes it may read
 };
 
 void add_to_part_word(PartWord& part, const char* bytes, std::size_t length) {
@@ -95,32 +142,26 @@ void add_to_part_word(PartWord& part, const char* bytes, std::size_t length) {
   part.length += length;
 }
 
-void end_part_word(Scan& scan, PartWord& part) {
-  if (part.open && !part.too_long) test_word(scan, part.bytes, part.length);
-  part = PartWord();
+void end_part_word(Scan& scan, const LineFilter& filter, PartWord& part) {
+  if (part.open && !part.too_long) test_word(scan, filter, part.bytes, part.length);
+  part.open = part.too_long = false;
+  part.length = 0;
 }
 
 // Tests the words of interest in data[0, length), a block of the list that follows the block
 // whose last byte is data[-1].
-void scan_block(Scan& scan, const StartFilter& filter, const char* data, std::size_t length,
-                PartWord& part) {
-  std::size_t p = 0;
+void scan_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter, const char* data,
+                std::size_t length, PartWord& part) {
   if (part.open) {
-    p = find_separator(data, 0, length);
-    add_to_part_word(part, data, p);
-    if (p == length) return;
-    end_part_word(scan, part);
+    const std::size_t end = kernel.find_separator(data, 0, length);
+    add_to_part_word(part, data, end);
+    if (end == length) return;
+    end_part_word(scan, filter, part);
   }
-  for (;;) {
-    const std::size_t start = find_interesting_start(data, p, length, filter);
-    if (start == length) return;
-    p = find_separator(data, start, length);
-    if (p == length) {
-      add_to_part_word(part, data + start, length - start);
-      return;
-    }
-    if (p - start <= kMaxDictionaryWordLength) test_word(scan, data + start, p - start);
-  }
+  // The rest of a word begun in the block before starts no word: its first byte follows no
+  // separator.
+  const std::size_t open = kernel.scan_block(data, length, filter, take_match, &scan);
+  if (open < length) add_to_part_word(part, data + open, length - open);
 }
 
 std::string read_error(const std::string& path, int error_number) {
@@ -132,7 +173,7 @@ std::string read_error(const std::string& path, int error_number) {
 std::string dictionary_path() { return std::string(kDictionaryDirectory) + kDictionaryFileName; }
 
 LookupResult lookup_word_in(const std::string& path, const std::string& typed,
-                            std::size_t block_size) {
+                            std::size_t block_size, const ScanKernel* kernel) {
   LookupResult result;
   if (typed.size() >= kWorkBufferSize - 1 || block_size == 0) return result;
 
@@ -140,8 +181,9 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   WorkBuffer typed_key_buffer = {};
   typed.copy(typed_copy, typed.size());
   const PhoneticKey typed_key = phonetic_key(typed_copy, typed_key_buffer);
-  Scan scan = {typed.c_str(), typed_key, &result};
-  const StartFilter filter = filter_for(typed.c_str(), typed_key);
+  Scan scan = {&result};
+  const LineFilter filter = filter_for(typed.c_str(), typed_key);
+  if (kernel == nullptr) kernel = &chosen_kernel();
 
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) {
@@ -149,7 +191,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     return result;
   }
   // One byte before the block (the last byte of the block before) and padding after it.
-  std::vector<char> buffer(1 + block_size + kSearchPadding);
+  std::vector<char> buffer(1 + block_size + kScanPadding);
   char* const block = buffer.data() + 1;
   block[-1] = ' ';
   PartWord part;
@@ -159,15 +201,15 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     if (got < 0) {
       // The words read so far count; the one the error cut short does not.
       result.error = read_error(path, errno);
-      part = PartWord();
+      part.open = false;
     }
     if (got <= 0) break;
     const std::size_t length = static_cast<std::size_t>(got);
-    std::memset(block + length, ' ', kSearchPadding);
-    scan_block(scan, filter, block, length, part);
+    std::memset(block + length, ' ', kScanPadding);
+    scan_block(scan, *kernel, filter, block, length, part);
     block[-1] = block[length - 1];
   }
-  end_part_word(scan, part);
+  end_part_word(scan, filter, part);
   close(fd);
 
   if (scan.out_of_memory && !result.found && result.error.empty())

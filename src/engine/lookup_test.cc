@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "scan_kernel.h"
 #include "spell_checker.h"
+
+extern const char kStrangeDirectory[];  // written by the build from a directory of odd bytes
 
 namespace {
 
@@ -30,9 +33,10 @@ class ListFile {
   std::string path_;
 };
 
-LookupResult look_up(const std::string& list, const std::string& typed) {
+LookupResult look_up(const std::string& list, const std::string& typed,
+                     const ScanKernel* kernel = nullptr) {
   ListFile file(list);
-  const LookupResult result = lookup_word_in(file.path(), typed);
+  const LookupResult result = lookup_word_in(file.path(), typed, kReadBlockSize, kernel);
   EXPECT_EQ(result.error, "");
   return result;
 }
@@ -87,11 +91,35 @@ TEST(LookupWord, Table) {
       {"1023 skipped", k1023 + "\nbee\n", "b", false, {"bee"}},
       {"1023 never found", k1023, "b", false, {}},
   };
-  for (const LookupCase& c : cases) {
-    const LookupResult result = look_up(c.list, c.typed);
-    EXPECT_EQ(result.found, c.found) << c.what;
-    EXPECT_EQ(result.candidates, c.candidates) << c.what;
+  for (const ScanKernel* kernel : usable_kernels()) {
+    for (const LookupCase& c : cases) {
+      const LookupResult result = look_up(c.list, c.typed, kernel);
+      EXPECT_EQ(result.found, c.found) << c.what << ", kernel " << kernel->name;
+      EXPECT_EQ(result.candidates, c.candidates) << c.what << ", kernel " << kernel->name;
+    }
   }
+}
+
+// Where a word stands in the 64-byte stretches that the kernels test at once, and across the
+// blocks that the list is read in.
+TEST(LookupWord, WordsAtEveryPlaceOfAStretch) {
+  for (const ScanKernel* kernel : usable_kernels()) {
+    for (std::size_t at = 0; at < 130; ++at) {
+      const std::string list = std::string(at, ' ') + "phone\n" + std::string(at % 7, 'x') + " fan";
+      for (std::size_t block_size : {std::size_t{64}, at + 1, at + 3, kReadBlockSize}) {
+        ListFile file(list);
+        const LookupResult result = lookup_word_in(file.path(), "fone", block_size, kernel);
+        EXPECT_EQ(result.candidates, (Words{"fan", "phone"}))
+            << "at " << at << ", block " << block_size << ", kernel " << kernel->name;
+      }
+    }
+  }
+}
+
+TEST(LookupWord, KernelsForThisCpu) {
+  const std::vector<const ScanKernel*> kernels = usable_kernels();
+  ASSERT_FALSE(kernels.empty());
+  EXPECT_EQ(&chosen_kernel(), kernels.back());
 }
 
 TEST(LookupWord, TooLongTypedWordGetsNothing) {
@@ -122,6 +150,7 @@ TEST(LookupWord, ListIsReadAgainOnEveryCall) {
 TEST(LookupWord, DictionaryPath) {
   EXPECT_EQ(dictionary_path(), std::string(kDictionaryDirectory) + "words.txt");
   EXPECT_EQ(kDictionaryDirectory[0], '/');
+  EXPECT_STREQ(kStrangeDirectory, "/tmp/a b;c#d$e%f\"g\\h'i\tj\xc3\xa9k/spell_checker/");
 }
 
 }  // namespace

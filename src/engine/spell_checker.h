@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#ifndef SPELL_CHECKER_DICTIONARY_DIRECTORY
-#error "the build defines SPELL_CHECKER_DICTIONARY_DIRECTORY"
-#endif
-
-// Where the word list lives; fixed when the program is built.
-constexpr char kDictionaryDirectory[] = SPELL_CHECKER_DICTIONARY_DIRECTORY;
+// Where the word list lives, ending in "spell_checker/"; fixed when the program is built, in a
+// source file that the build writes.
+extern const char kDictionaryDirectory[];
 constexpr char kDictionaryFileName[] = "words.txt";
 
 constexpr std::size_t kWorkBufferSize = 1024;
@@ -44,10 +41,14 @@ PhoneticKey phonetic_key(char* word, char* key);
 // The list is read in blocks of this many bytes.
 constexpr std::size_t kReadBlockSize = 128 * 1024;
 
-// Looks `typed` up in the word list at `path`. `typed` must be shorter than kWorkBufferSize - 1;
-// a longer one gets an empty result.
+struct ScanKernel;
+
+// Looks `typed` up in the word list at `path`, with the search kernel `kernel`, or the one chosen
+// for this CPU. `typed` must be shorter than kWorkBufferSize - 1; a longer one gets an empty
+// result.
 LookupResult lookup_word_in(const std::string& path, const std::string& typed,
-                            std::size_t block_size = kReadBlockSize);
+                            std::size_t block_size = kReadBlockSize,
+                            const ScanKernel* kernel = nullptr);
 
 // The program's word list: kDictionaryDirectory followed by kDictionaryFileName.
 std::string dictionary_path();

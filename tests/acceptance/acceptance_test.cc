@@ -183,7 +183,7 @@ TEST(Piped, MissingListIsReportedOnStandardError) {
   const PipedRun run = run_piped(kProgram, make_test_directory(), "cat\ndog\n");
   EXPECT_EQ(run.status, 0);
   const std::string message =
-      "spell_checker: cannot read /proc/self/cwd/spell_checker/words.txt: No such file or "
+      "spell_checker: cannot read spell_checker/words.txt: No such file or "
       "directory\n";
   EXPECT_EQ(run.err, message + message);
   EXPECT_EQ(run.out.find("correct"), std::string::npos) << run.out;

@@ -254,7 +254,7 @@ TEST(Writing, TooManySoundAlikesForTheMemoryAtHand) {
   const PipedRun run = finish_piped(session, "cut\ncat\ncut\n", 60);
   EXPECT_EQ(run.status, 0);
   const std::string message =
-      "spell_checker: cannot list the sound-alikes from /proc/self/cwd/spell_checker/words.txt: "
+      "spell_checker: cannot list the sound-alikes from spell_checker/words.txt: "
       "Cannot allocate memory\n";
   EXPECT_EQ(run.err, message + message);
   EXPECT_NE(run.out.find("word> cat\ncorrect spelling: cat\nword> "), std::string::npos)

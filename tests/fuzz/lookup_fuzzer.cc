@@ -1,4 +1,4 @@
-// libFuzzer target: the fast scan against the plain model on any list and typed word.
+// libFuzzer target: every search kernel against the plain model on any list and typed word.
 // Input: one byte choosing the read block size, the typed word up to the first newline, then
 // the list.
 #include <unistd.h>
@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "model_lookup.h"
+#include "scan_kernel.h"
 #include "spell_checker.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,13 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (typed.size() >= kWorkBufferSize - 1) return 0;  // the prompt loop never looks these up
 
   std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
-  const LookupResult fast = lookup_word_in(path, typed, block_size);
   const LookupResult model = model_lookup(path, typed);
-  if (!same_reply(fast, model)) {
-    std::fprintf(stderr, "fast scan and model differ: block %zu, found %d/%d, %zu/%zu candidates\n",
-                 block_size, fast.found, model.found, fast.candidates.size(),
-                 model.candidates.size());
-    std::abort();
+  static const std::vector<const ScanKernel*> kernels = usable_kernels();
+  for (const ScanKernel* kernel : kernels) {
+    const LookupResult fast = lookup_word_in(path, typed, block_size, kernel);
+    if (!same_reply(fast, model)) {
+      std::fprintf(stderr,
+                   "%s kernel and model differ: block %zu, found %d/%d, %zu/%zu candidates\n",
+                   kernel->name, block_size, fast.found, model.found, fast.candidates.size(),
+                   model.candidates.size());
+      std::abort();
+    }
   }
   return 0;
 }

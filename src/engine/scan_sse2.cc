@@ -1,0 +1,32 @@
+// The search 16 bytes at a time with SSE2, which every x86-64 CPU has; on 32-bit x86 it is
+// chosen only where the CPU has it.
+#include <emmintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+struct Simd {
+  static constexpr bool kLooksUpClasses = false;
+  struct Table {};
+  static Table table(const unsigned char*) { return {}; }
+  static constexpr std::size_t kWidth = 16;
+  using Reg = __m128i;
+  using Mask = __m128i;
+  static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static Reg splat(char c) { return _mm_set1_epi8(c); }
+  static Reg either_bits(Reg a, Reg b) { return _mm_or_si128(a, b); }
+  static Reg minus(Reg a, Reg b) { return _mm_sub_epi8(a, b); }
+  static Mask equal(Reg a, Reg b) { return _mm_cmpeq_epi8(a, b); }
+  static Mask at_most(Reg a, Reg b) { return _mm_cmpeq_epi8(_mm_min_epu8(a, b), a); }
+  static Mask either(Mask a, Mask b) { return _mm_or_si128(a, b); }
+  static Mask but_not(Mask a, Mask b) { return _mm_andnot_si128(b, a); }
+  static std::uint64_t bits(Mask m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
+};
+
+}  // namespace
+
+#include "scan_generic.h"
+
+extern const ScanKernel kSse2Kernel = {"sse2", scan_block, find_separator};
