@@ -4,7 +4,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
 
-.PHONY: all run test sanitize portable fuzz bench package clean
+.PHONY: all run test sanitize fuzz bench package clean
 
 all:
 	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
@@ -22,13 +22,7 @@ sanitize:
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
 
-# The suite again on the portable build, without vector instructions.
-portable:
-	cmake -S . -B $(BUILD)/portable -DSPELL_CHECKER_VECTOR_SEARCH=OFF $(call IN_TREE_LIST,$(BUILD)/portable)
-	cmake --build $(BUILD)/portable -j $(JOBS)
-	cd $(BUILD)/portable && ctest -j $(JOBS) --output-on-failure
-
-# The fast scan against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
+# Every search kernel against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
 FUZZ_SECONDS := 60
 fuzz:
 	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DSPELL_CHECKER_FUZZ=ON $(call IN_TREE_LIST,$(BUILD)/fuzz)
@@ -38,7 +32,8 @@ fuzz:
 	  -artifact_prefix=$(BUILD)/fuzz/ \
 	  $(BUILD)/fuzz/corpus tests/fuzz/corpus
 
-# Speed and memory of a lookup, against the plain reading; see the README for figures.
+# Speed of a lookup for the floor, the plain reading and every kernel (Google Benchmark, CPU time,
+# medians of repetitions), then its peak memory; see the README for figures.
 bench: all
 	$(BUILD)/tests/lookup_perftest
 

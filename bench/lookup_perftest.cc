@@ -1,13 +1,18 @@
-// Speed and memory of one lookup: the program's scan against the plain reading (every word
-// read with >>, every key computed in full), side by side on the same list.
+// Speed and memory of one lookup. Speed: CPU time per typed line, with repetitions and medians,
+// for the floor (open, read the list in blocks, close), the plain reading (every word read with
+// >>, every key computed in full) and every search kernel this CPU runs, on Debian's 650k-word
+// wamerican-insane list (or a generated list of its size) and on the bundled list. Memory: the
+// peak resident size of one lookup on lists made to tempt it.
 //
-//   lookup_perftest [LIST]        LIST defaults to Debian's 650k-word wamerican-insane list, or a
-//                                 generated list of the same size when that is not installed
-//   lookup_perftest --peak LIST WORD   one lookup; prints the peak resident size in KiB
+//   lookup_perftest [benchmark options]     the speed, then the memory
+//   lookup_perftest --peak LIST WORD        one lookup; prints the peak resident size in KiB
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,31 +21,14 @@
 #include <vector>
 
 #include "model_lookup.h"
+#include "scan_kernel.h"
 #include "spell_checker.h"
-#include "word_search.h"
 
 namespace {
 
 const char kInsaneList[] = "/usr/share/dict/american-english-insane";
-const std::vector<std::string> kTypedWords = {"fone", "sing", "spelling", "Robert", "xylophone"};
-
-using Lookup = LookupResult (*)(const std::string&, const std::string&);
-
-LookupResult fast_lookup(const std::string& path, const std::string& typed) {
-  return lookup_word_in(path, typed);
-}
-
-// Milliseconds per lookup, averaged over the typed words, repeated for at least `seconds`.
-double ms_per_line(Lookup lookup, const std::string& path, double seconds) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point start = Clock::now();
-  std::size_t lines = 0;
-  do {
-    for (const std::string& typed : kTypedWords) lookup(path, typed);
-    lines += kTypedWords.size();
-  } while (std::chrono::duration<double>(Clock::now() - start).count() < seconds);
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / lines;
-}
+const std::vector<std::string> kTypedWords = {"fone", "phone",  "sing",      "s",
+                                              "a",    "Robert", "xylophone", "123"};
 
 std::size_t file_size(const std::string& path) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);
@@ -60,20 +48,74 @@ std::string generated_list(std::size_t words) {
   return path;
 }
 
-void compare(const char* title, const std::string& path) {
-  const double mb = file_size(path) / 1e6;
+// The least a lookup can cost: the list opened, read in blocks and closed.
+void read_list(const std::string& path) {
+  static std::vector<char> block(kReadBlockSize);
+  const int fd = open(path.c_str(), O_RDONLY);
+  while (read(fd, block.data(), block.size()) > 0) {
+  }
+  close(fd);
+}
+
+double cpu_seconds() {
+  timespec now = {};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+// The floor's CPU time per read of the list: the median of eleven runs of twenty reads.
+double floor_seconds(const std::string& path) {
+  std::vector<double> runs;
+  for (int run = 0; run < 11; ++run) {
+    const double start = cpu_seconds();
+    for (int i = 0; i < 20; ++i) read_list(path);
+    runs.push_back((cpu_seconds() - start) / 20);
+  }
+  std::nth_element(runs.begin(), runs.begin() + 5, runs.end());
+  return runs[5];
+}
+
+// Every iteration looks up each typed word once. The counters: MB/s of list read, and the CPU
+// time per typed line as a multiple of the floor.
+template <typename Lookup>
+void lookups(benchmark::State& state, const std::string& path, double floor, Lookup lookup) {
+  for (auto _ : state)
+    for (const std::string& typed : kTypedWords) benchmark::DoNotOptimize(lookup(path, typed));
+  const double lines = static_cast<double>(kTypedWords.size());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * lines * file_size(path)));
+  state.counters["x_floor"] = benchmark::Counter(
+      lines * floor, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void register_benchmarks(const std::string& title, const std::string& path) {
   for (const std::string& typed : kTypedWords) {
-    if (!same_reply(lookup_word_in(path, typed), model_lookup(path, typed))) {
-      std::printf("MISMATCH for \"%s\" on %s\n", typed.c_str(), path.c_str());
-      std::exit(1);
+    for (const ScanKernel* kernel : usable_kernels()) {
+      if (!same_reply(lookup_word_in(path, typed, kReadBlockSize, kernel),
+                      model_lookup(path, typed))) {
+        std::printf("MISMATCH for \"%s\" on %s, kernel %s\n", typed.c_str(), path.c_str(),
+                    kernel->name);
+        std::exit(1);
+      }
     }
   }
-  const double fast = ms_per_line(fast_lookup, path, 2.0);
-  const double plain = ms_per_line(model_lookup, path, 2.0);
-  std::printf("%s (%.1f MB):\n", title, mb);
-  std::printf("  fast scan      %8.3f ms/line  %7.0f MB/s\n", fast, mb / fast * 1000);
-  std::printf("  plain reading  %8.3f ms/line  %7.0f MB/s\n", plain, mb / plain * 1000);
-  std::printf("  ratio          %8.1f x\n", plain / fast);
+  const double floor = floor_seconds(path);
+  const auto add = [&](const std::string& row, auto lookup) {
+    benchmark::RegisterBenchmark(
+        (title + "/" + row).c_str(),
+        [=](benchmark::State& state) { lookups(state, path, floor, lookup); })
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->DisplayAggregatesOnly(true);
+  };
+  add("floor", [](const std::string& list, const std::string&) {
+    read_list(list);
+    return 0;
+  });
+  add("plain_reading", model_lookup);
+  for (const ScanKernel* kernel : usable_kernels())
+    add(kernel->name, [kernel](const std::string& list, const std::string& typed) {
+      return lookup_word_in(list, typed, kReadBlockSize, kernel);
+    });
 }
 
 long peak_kib_of(const std::string& self, const std::string& path, const std::string& word) {
@@ -130,17 +172,19 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", usage.ru_maxrss);
     return 0;
   }
-  std::printf("search: %s\n", vector_search() ? "SSE2, 16 bytes at a time" : "portable");
-  std::string list = argc > 1 ? argv[1] : kInsaneList;
-  bool generated = false;
-  if (file_size(list) == 0) {
+  std::string list = kInsaneList;
+  const bool generated = file_size(list) == 0;
+  if (generated) {
     std::printf("%s not found (Debian package wamerican-insane); using a generated list\n",
                 list.c_str());
     list = generated_list(650000);
-    generated = true;
   }
-  compare(list.c_str(), list);
-  compare("bundled list " BUNDLED_LIST, BUNDLED_LIST);
+  std::printf("chosen kernel: %s\n", chosen_kernel().name);
+  register_benchmarks(generated ? "generated_650k" : "insane_650k", list);
+  register_benchmarks("bundled_104k", BUNDLED_LIST);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
   if (generated) unlink(list.c_str());
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
