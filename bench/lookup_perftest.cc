@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,28 +64,27 @@ double cpu_seconds() {
   return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-// The floor's CPU time per read of the list: the median of eleven runs of twenty reads.
-double floor_seconds(const std::string& path) {
-  std::vector<double> runs;
-  for (int run = 0; run < 11; ++run) {
-    const double start = cpu_seconds();
-    for (int i = 0; i < 20; ++i) read_list(path);
-    runs.push_back((cpu_seconds() - start) / 20);
-  }
-  std::nth_element(runs.begin(), runs.begin() + 5, runs.end());
-  return runs[5];
+// The CPU time per read of each list, one entry per repetition of its floor row, which runs
+// before the other rows of the list.
+std::map<std::string, std::vector<double>> floor_seconds;
+
+double median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+  return values[values.size() / 2];
 }
 
 // Every iteration looks up each typed word once. The counters: MB/s of list read, and the CPU
-// time per typed line as a multiple of the floor.
+// time per typed line as a multiple of the floor's median.
 template <typename Lookup>
-void lookups(benchmark::State& state, const std::string& path, double floor, Lookup lookup) {
+void lookups(benchmark::State& state, const std::string& path, bool is_floor, Lookup lookup) {
+  const double start = cpu_seconds();
   for (auto _ : state)
     for (const std::string& typed : kTypedWords) benchmark::DoNotOptimize(lookup(path, typed));
-  const double lines = static_cast<double>(kTypedWords.size());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * lines * file_size(path)));
-  state.counters["x_floor"] = benchmark::Counter(
-      lines * floor, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  const double lines = static_cast<double>(state.iterations() * kTypedWords.size());
+  const double per_line = (cpu_seconds() - start) / lines;
+  if (is_floor) floor_seconds[path].push_back(per_line);
+  state.SetBytesProcessed(static_cast<std::int64_t>(lines * file_size(path)));
+  state.counters["x_floor"] = per_line / median(floor_seconds[path]);
 }
 
 void register_benchmarks(const std::string& title, const std::string& path) {
@@ -98,11 +98,11 @@ void register_benchmarks(const std::string& title, const std::string& path) {
       }
     }
   }
-  const double floor = floor_seconds(path);
   const auto add = [&](const std::string& row, auto lookup) {
+    const bool is_floor = row == "floor";
     benchmark::RegisterBenchmark(
         (title + "/" + row).c_str(),
-        [=](benchmark::State& state) { lookups(state, path, floor, lookup); })
+        [=](benchmark::State& state) { lookups(state, path, is_floor, lookup); })
         ->Unit(benchmark::kMillisecond)
         ->Repetitions(5)
         ->DisplayAggregatesOnly(true);

@@ -18,8 +18,15 @@ inline char soundex_digit(char letter) { return kSoundexTable[ascii_upper(letter
 // digit in turn to `on_digit`; either returns false to stop the walk there. Returns false, having
 // called neither, when the word holds no letter. Rewrites a leading "ph" of `word` in place.
 //
-// The key's letter depends only on the word's first letter and the byte right after it (the ph
-// rule); the dictionary scan relies on that to pass over words by their first bytes.
+// The dictionary scan relies on two consequences of these rules to pass over words quickly:
+// - the key's letter depends only on the word's first letter and the byte right after it (the ph
+//   rule);
+// - for a word that starts with a letter, the key's first digit is the digit of the first later
+//   byte that is a letter with a digit and differs from the byte before it; a NUL byte before
+//   such a byte ends the word, which then has no digit. (A leading "ph" changes nothing here:
+//   neither byte has a digit, nor could a byte equal to either.)
+// The property tests and the fuzzer hold that scan against a plain model that computes every key
+// in full.
 template <typename OnLetter, typename OnDigit>
 bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
   char* first = word;

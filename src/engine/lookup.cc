@@ -79,12 +79,18 @@ LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
     filter.letters[1] = filter.letters[0] == '\0' ? static_cast<char>('a' + i) : filter.letters[0];
     filter.letters[0] = static_cast<char>('a' + i);
   }
-  for (int b = 0; b < 128; ++b) {
+  std::size_t without_digit = 0;
+  for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
+    if (is_ascii_letter(c) && soundex_digit(c) != '0') filter.digits[b] = soundex_digit(c);
+    if (is_ascii_letter(c) && soundex_digit(c) == '0' && c == ascii_lower(c))
+      filter.letters_without_digit[without_digit++] = c;
+    if (b >= 128) continue;
     if (is_word_separator(c))
       filter.byte_classes[b] = kSeparatorClass | kPassedOverClass;
     else if (is_ascii_letter(c) && !letter_wanted[ascii_lower(c) - 'a'])
       filter.byte_classes[b] = kPassedOverClass;
+    if (filter.digits[b] != '\0') filter.byte_classes[b] |= kDigitClass;
   }
   return filter;
 }

@@ -33,6 +33,15 @@ struct Simd {
     passed_over = _mm512_mask_test_epi8_mask(below_0x80, classes, splat(kPassedOverClass));
   }
 
+  static std::uint64_t digit_stops(const char* p, const Table& table) {
+    const __m512i v = load(p);
+    const __m512i classes = _mm512_permutex2var_epi8(table.low, v, table.high);
+    const __mmask64 below_0x80 = ~_mm512_movepi8_mask(v);
+    const __mmask64 digit = _mm512_mask_test_epi8_mask(below_0x80, classes, splat(kDigitClass));
+    const __mmask64 repeat = _mm512_cmpeq_epi8_mask(v, load(p - 1));
+    return (digit & ~repeat) | _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512());
+  }
+
   static Reg load(const char* p) { return _mm512_loadu_si512(p); }
   static Reg splat(char c) { return _mm512_set1_epi8(c); }
   static Reg either_bits(Reg a, Reg b) { return _mm512_or_si512(a, b); }

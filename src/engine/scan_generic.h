@@ -32,13 +32,18 @@ struct Constants {
   Simd::Reg case_bit = Simd::splat(0x20);
   Simd::Reg a = Simd::splat('a');
   Simd::Reg twenty_five = Simd::splat(25);
+  Simd::Reg zero = Simd::splat('\0');
   Simd::Reg letter0, letter1;
+  Simd::Reg without_digit[8];
   Simd::Table table;
 
-  Constants(const char* letters, const unsigned char* byte_classes)
+  Constants(const char* letters, const char* letters_without_digit,
+            const unsigned char* byte_classes)
       : letter0(Simd::splat(letters[0])),
         letter1(Simd::splat(letters[1])),
-        table(Simd::table(byte_classes)) {}
+        table(Simd::table(byte_classes)) {
+    for (int i = 0; i < 8; ++i) without_digit[i] = Simd::splat(letters_without_digit[i]);
+  }
 };
 
 // The classes of a filter that wants no letter: only the separators are passed over.
@@ -94,6 +99,32 @@ Chunk classify(const char* p, const Constants& c) {
   return chunk;
 }
 
+template <typename S>
+std::uint64_t digit_stops_by_table(const char* p, const typename S::Table& table) {
+  return S::digit_stops(p, table);
+}
+
+// The bytes among the 64 at `p` where the walk of the key of a word that started before them
+// finds its first digit or its end: letters with a digit that differ from the byte before them,
+// and NUL bytes.
+std::uint64_t digit_stops(const char* p, const Constants& c) {
+  if constexpr (Simd::kLooksUpClasses) return digit_stops_by_table<Simd>(p, c.table);
+  std::uint64_t stops = 0;
+  for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+    const Simd::Reg v = Simd::load(p + i);
+    const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
+    Simd::Mask without_digit = Simd::equal(folded, c.without_digit[0]);
+    for (int k = 1; k < 8; ++k)
+      without_digit = Simd::either(without_digit, Simd::equal(folded, c.without_digit[k]));
+    const Simd::Mask letter = Simd::at_most(Simd::minus(folded, c.a), c.twenty_five);
+    const Simd::Mask digit = Simd::but_not(letter, without_digit);
+    const Simd::Mask stop = Simd::either(
+        Simd::but_not(digit, Simd::equal(v, Simd::load(p + i - 1))), Simd::equal(v, c.zero));
+    stops |= Simd::bits(stop) << i;
+  }
+  return stops;
+}
+
 std::size_t next_separator(const char* data, std::size_t from, std::size_t end,
                            const Constants& c) {
   for (std::size_t p = from; p < end; p += 64) {
@@ -108,7 +139,8 @@ std::size_t next_separator(const char* data, std::size_t from, std::size_t end,
 
 std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
   static const SeparatorClasses separators_only;
-  return next_separator(data, from, end, Constants("\0", separators_only.classes));
+  return next_separator(data, from, end,
+                        Constants("\0", "\0\0\0\0\0\0\0", separators_only.classes));
 }
 
 bool pair_wanted(const LineFilter& filter, const char* word) {
@@ -117,16 +149,31 @@ bool pair_wanted(const LineFilter& filter, const char* word) {
   return (filter.pairs[pair / 64] >> (pair % 64)) & 1;
 }
 
+// Whether the key of the word data[start, end), which starts with a letter, may have the same
+// first digit as `key`, or none when `key` has none. `stops` are the digit stops of the 64 bytes
+// from `chunk`, which hold the word's start; when the word runs on past them before a stop, it
+// may.
+bool first_digit_may_agree(const LineFilter& filter, const char* data, std::size_t chunk,
+                           std::uint64_t stops, std::size_t start, std::size_t end) {
+  const std::uint64_t later = stops >> (start - chunk) >> 1;
+  if (later == 0 && end > chunk + 64) return true;
+  const std::size_t first = later != 0 ? start + 1 + lowest_bit(later) : end;
+  const char digit = first < end ? filter.digits[static_cast<unsigned char>(data[first])] : '\0';
+  return digit == filter.typed_key[1];
+}
+
 template <bool kEveryLetter>
 std::size_t scan(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
                  void* context) {
-  const Constants c(filter.letters, filter.byte_classes);
+  const Constants c(filter.letters, filter.letters_without_digit, filter.byte_classes);
   const char before = data[-1];
   std::uint64_t separator_before = (before == ' ' || (before >= '\t' && before <= '\r')) ? 1 : 0;
   for (std::size_t p = 0; p < length; p += 64) {
     const Chunk chunk = classify<kEveryLetter>(data + p, c);
     std::uint64_t starts = ~chunk.passed_over & ((chunk.separators << 1) | separator_before);
     separator_before = chunk.separators >> 63;
+    bool stops_known = false;  // worked out for the chunk when a word needs them
+    std::uint64_t stops = 0;
     while (starts != 0) {
       const int bit = lowest_bit(starts);
       starts &= starts - 1;
@@ -137,9 +184,20 @@ std::size_t scan(const char* data, std::size_t length, const LineFilter& filter,
       const std::size_t end =
           after != 0 ? p + lowest_bit(after) : next_separator(data, p + 64, length + 1, c);
       if (end >= length) return start;
-      const WordMatch match = match_word(filter, data + start, end - start);
-      if (match != WordMatch::kNone)
-        sink(context, data + start, end - start, match == WordMatch::kEqual);
+      const char* const word = data + start;
+      const std::size_t word_length = end - start;
+      if (word_length > kMaxDictionaryWordLength) continue;
+      if (is_typed_word(filter, word, word_length)) {
+        sink(context, word, word_length, true);
+        continue;
+      }
+      if (filter.typed_key == nullptr) continue;
+      if (is_ascii_letter(*word)) {
+        if (!stops_known) stops = digit_stops(data + p, c);
+        stops_known = true;
+        if (!first_digit_may_agree(filter, data, p, stops, start, end)) continue;
+      }
+      if (has_typed_key(filter, word, word_length)) sink(context, word, word_length, false);
     }
   }
   return length;

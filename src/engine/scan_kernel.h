@@ -26,10 +26,15 @@ struct LineFilter {
   // separator, and whether it starts no word of interest (a separator, or a letter not wanted).
   // Bytes of 0x80 and above are neither.
   unsigned char byte_classes[128] = {};
+  // For the key's first digit: each byte's digit ('1'..'6'), '\0' for a byte without one; and the
+  // letters without a digit, folded to lower case, for kernels that compare.
+  char digits[256] = {};
+  char letters_without_digit[8] = {};
 };
 
 constexpr unsigned char kSeparatorClass = 1;
 constexpr unsigned char kPassedOverClass = 2;
+constexpr unsigned char kDigitClass = 4;  // a letter with a digit
 
 // Receives each word of the list that equals the typed word (`equal`) or has its key.
 using MatchSink = void (*)(void* context, const char* word, std::size_t length, bool equal);

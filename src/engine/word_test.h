@@ -18,20 +18,28 @@ constexpr std::size_t kReadableAfterWord = 32;
 static_assert(kReadableAfterWord <= kScanPadding && kReadableAfterWord <= kMaxDictionaryWordLength,
               "");
 
-enum class WordMatch { kNone, kEqual, kSoundsAlike };
-
-// Both tests see the word up to its first NUL byte, as C strings do.
-inline WordMatch match_word(const LineFilter& filter, const char* word, std::size_t length) {
-  if (length > kMaxDictionaryWordLength) return WordMatch::kNone;
+// Whether the word, up to its first NUL byte, is the typed word, case ignored.
+inline bool is_typed_word(const LineFilter& filter, const char* word, std::size_t length) {
   const std::size_t n = filter.typed_length;
-  if ((length == n || (length > n && word[n] == '\0')) &&
-      ascii_equal_ignoring_case(word, filter.typed, n))
-    return WordMatch::kEqual;
-  if (filter.typed_key == nullptr) return WordMatch::kNone;
+  return (length == n || (length > n && word[n] == '\0')) &&
+         ascii_equal_ignoring_case(word, filter.typed, n);
+}
+
+// Whether the word, up to its first NUL byte, has the typed word's key.
+inline bool has_typed_key(const LineFilter& filter, const char* word, std::size_t length) {
+  if (filter.typed_key == nullptr) return false;
   WorkBuffer copy;  // the key walk may rewrite a leading "ph"
   std::memcpy(copy, word, length < kReadableAfterWord ? kReadableAfterWord : length);
   copy[length] = '\0';
-  return has_phonetic_key(copy, filter.typed_key) ? WordMatch::kSoundsAlike : WordMatch::kNone;
+  return has_phonetic_key(copy, filter.typed_key);
+}
+
+enum class WordMatch { kNone, kEqual, kSoundsAlike };
+
+inline WordMatch match_word(const LineFilter& filter, const char* word, std::size_t length) {
+  if (length > kMaxDictionaryWordLength) return WordMatch::kNone;
+  if (is_typed_word(filter, word, length)) return WordMatch::kEqual;
+  return has_typed_key(filter, word, length) ? WordMatch::kSoundsAlike : WordMatch::kNone;
 }
 
 }  // namespace
