@@ -4,7 +4,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
 
-.PHONY: all run test sanitize fuzz bench package clean
+.PHONY: all run test sanitize i386 fuzz bench package clean
 
 all:
 	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
@@ -21,6 +21,13 @@ sanitize:
 	cmake -S . -B $(BUILD)/sanitize -DSPELL_CHECKER_SANITIZE=ON $(call IN_TREE_LIST,$(BUILD)/sanitize)
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
+
+# The program and the whole suite built for 32-bit x86 and run under user-mode emulation
+# (qemu-i386), as on the reference platform's word size.
+i386:
+	cmake -S . -B $(BUILD)/i386 -DCMAKE_TOOLCHAIN_FILE="$(CURDIR)/cmake/i386-linux-gnu.toolchain.cmake" $(call IN_TREE_LIST,$(BUILD)/i386)
+	cmake --build $(BUILD)/i386 -j $(JOBS)
+	cd $(BUILD)/i386 && ctest -j $(JOBS) --output-on-failure
 
 # Every search kernel against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
 FUZZ_SECONDS := 60

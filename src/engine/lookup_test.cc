@@ -1,6 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -119,6 +121,9 @@ TEST(LookupWord, WordsAtEveryPlaceOfAStretch) {
 TEST(LookupWord, KernelsForThisCpu) {
   const std::vector<const ScanKernel*> kernels = usable_kernels();
   ASSERT_FALSE(kernels.empty());
+  std::string names;
+  for (const ScanKernel* kernel : kernels) names += std::string(" ") + kernel->name;
+  std::printf("search kernels this CPU runs:%s\n", names.c_str());
   EXPECT_EQ(&chosen_kernel(), kernels.back());
 }
 
@@ -138,6 +143,20 @@ TEST(LookupWord, UnreadableListIsAnError) {
   const std::string directory = testing::TempDir();
   EXPECT_EQ(lookup_word_in(directory, "cat").error,
             "cannot read " + directory + ": Is a directory");
+}
+
+TEST(LookupWord, ListOverTwoGiBIsReadWhole) {
+  // A sparse file: 2 GiB of NUL bytes, one word far too long, and then "cat".
+  ListFile file("");
+  const int fd = open(file.path().c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const char tail[] = "\ncat\n";
+  const off_t two_gib = off_t{1} << 31;
+  ASSERT_EQ(pwrite(fd, tail, sizeof tail - 1, two_gib), static_cast<ssize_t>(sizeof tail - 1));
+  close(fd);
+  const LookupResult result = lookup_word_in(file.path(), "cat");
+  EXPECT_EQ(result.error, "");
+  EXPECT_TRUE(result.found);
 }
 
 TEST(LookupWord, ListIsReadAgainOnEveryCall) {

@@ -31,12 +31,32 @@ double seconds_left(Clock::time_point deadline) {
   return std::chrono::duration<double>(deadline - Clock::now()).count();
 }
 
+// The program under test is run through this, when it is built for a CPU that this machine
+// only emulates.
+#ifdef SPELL_CHECKER_EMULATOR
+const char kEmulator[] = SPELL_CHECKER_EMULATOR;
+#else
+const char kEmulator[] = "";
+#endif
+
 [[noreturn]] void exec_in(const std::string& program, const std::string& directory,
                           const Environment& environment) {
   if (chdir(directory.c_str()) != 0) _exit(126);
   setenv("TERM", "dumb", 1);
-  for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
-  execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+  std::vector<const char*> command;
+  if (*kEmulator != '\0') command.push_back(kEmulator);
+  for (const std::string& setting : environment) {
+    // The emulator is a program for this machine: what is preloaded goes to the emulated one.
+    if (*kEmulator != '\0' && setting.rfind("LD_PRELOAD=", 0) == 0) {
+      command.push_back("-E");
+      command.push_back(strdup(setting.c_str()));
+    } else {
+      putenv(strdup(setting.c_str()));
+    }
+  }
+  command.push_back(program.c_str());
+  command.push_back(nullptr);
+  execvp(command[0], const_cast<char* const*>(command.data()));
   _exit(127);
 }
 
