@@ -1,13 +1,44 @@
-// The search a byte at a time, in plain C++: for every CPU, and the measure of the others.
+// The search in plain C++ for every CPU: each byte's class looked up in a table of 256.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "scan_kernel.h"
 
 namespace {
 
 struct Simd {
-  static constexpr bool kLooksUpClasses = false;
-  struct Table {};
-  static Table table(const unsigned char*) { return {}; }
+  static constexpr bool kLooksUpClasses = true;
+  struct Table {
+    unsigned char classes[256];  // bytes of 0x80 and above have none
+  };
+  static Table table(const unsigned char* classes) {
+    Table table = {};
+    std::memcpy(table.classes, classes, 128);
+    return table;
+  }
+  static unsigned char class_of(const Table& table, char c) {
+    return table.classes[static_cast<unsigned char>(c)];
+  }
+  static void classify(const char* p, const Table& table, std::uint64_t& separators,
+                       std::uint64_t& passed_over) {
+    separators = passed_over = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+      const unsigned char c = class_of(table, p[i]);
+      separators |= std::uint64_t{(c & kSeparatorClass) != 0} << i;
+      passed_over |= std::uint64_t{(c & kPassedOverClass) != 0} << i;
+    }
+  }
+  static std::uint64_t digit_stops(const char* p, const Table& table) {
+    std::uint64_t stops = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+      const bool digit = (class_of(table, p[i]) & kDigitClass) != 0 && p[i] != p[i - 1];
+      stops |= std::uint64_t{digit || p[i] == '\0'} << i;
+    }
+    return stops;
+  }
+
+  // Unused where the classes are looked up, but part of the layer.
   static constexpr std::size_t kWidth = 1;
   using Reg = unsigned char;
   using Mask = bool;
