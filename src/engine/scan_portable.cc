@@ -32,7 +32,7 @@ struct Simd {
   static std::uint64_t digit_stops(const char* p, const Table& table) {
     std::uint64_t stops = 0;
     for (std::size_t i = 0; i < 64; ++i) {
-      const bool digit = (class_of(table, p[i]) & kDigitClass) != 0 && p[i] != p[i - 1];
+      const bool digit = (class_of(table, p[i]) & kDigitClass) != 0 && p[i] != (p - 1)[i];
       stops |= std::uint64_t{digit || p[i] == '\0'} << i;
     }
     return stops;
