@@ -1,9 +1,9 @@
 // The dictionary scan. Every call reads the whole list again, in blocks of a fixed size, and
 // keeps nothing of it but the candidates. It costs little more than the read because most words
-// are passed over by their first two bytes: a word can equal the typed word, case ignored, only
-// if they do, and can share its key only if the key's letter and first digit, which they decide
-// when the word starts with a letter, agree. A search kernel does that part, many bytes at a
-// time; the words left are tested in full, their keys walked only as far as they agree.
+// are passed over by their first letter, their first two bytes and their key's first digit; a
+// search kernel does that part, many bytes at a time, from the filters that this file derives
+// for the line from the key rules. The words left are tested in full, their keys walked only as
+// far as they agree. doc/ALGORITHM.md tells the whole story.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,13 +38,11 @@ bool may_have_key(PhoneticKey key, char first, char second) {
   return has_phonetic_key_prefix(probe, key);
 }
 
-// What a line that typed `typed`, whose key is `typed_key`, looks for.
-LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
-  LineFilter filter;
-  filter.typed = typed;
-  filter.typed_length = std::strlen(typed);
-  filter.typed_key = typed_key;
-  bool letter_wanted[26] = {};
+// Sets the bit of every pair of first bytes that may start a word matching the line, and marks
+// the letters that may start one.
+void want_pairs(LineFilter& filter, bool (&letter_wanted)[26]) {
+  const char* const typed = filter.typed;
+  const PhoneticKey typed_key = filter.typed_key;
   for (int first = 0; first < 256; ++first) {
     const char c = static_cast<char>(first);
     if (is_word_separator(c)) continue;
@@ -68,7 +66,11 @@ LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
       if (letter) letter_wanted[ascii_lower(c) - 'a'] = true;
     }
   }
-  // The letters wanted, tested many bytes at a time: up to two, else every letter.
+}
+
+// The letters that may start a word of interest, tested many bytes at a time: up to two, else
+// every letter.
+void choose_letters(LineFilter& filter, bool (&letter_wanted)[26]) {
   const std::size_t count = std::count(letter_wanted, letter_wanted + 26, true);
   filter.all_letters = count > sizeof filter.letters;
   if (filter.all_letters) std::fill(letter_wanted, letter_wanted + 26, true);
@@ -79,19 +81,39 @@ LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
     filter.letters[1] = filter.letters[0] == '\0' ? static_cast<char>('a' + i) : filter.letters[0];
     filter.letters[0] = static_cast<char>('a' + i);
   }
+}
+
+// Each byte's class for the kernels that look classes up, and its key digit.
+void classify_bytes(LineFilter& filter, const bool (&letter_wanted)[26]) {
   std::size_t without_digit = 0;
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    if (is_ascii_letter(c) && soundex_digit(c) != '0') filter.digits[b] = soundex_digit(c);
-    if (is_ascii_letter(c) && soundex_digit(c) == '0' && c == ascii_lower(c))
+    const bool letter = is_ascii_letter(c);
+    if (letter && soundex_digit(c) != '0') filter.digits[b] = soundex_digit(c);
+    // Kernels that compare take a letter left out here for one with a digit; the scan then
+    // walks the key of a word that stops there.
+    if (letter && soundex_digit(c) == '0' && c == ascii_lower(c) &&
+        without_digit < sizeof filter.letters_without_digit)
       filter.letters_without_digit[without_digit++] = c;
     if (b >= 128) continue;
     if (is_word_separator(c))
       filter.byte_classes[b] = kSeparatorClass | kPassedOverClass;
-    else if (is_ascii_letter(c) && !letter_wanted[ascii_lower(c) - 'a'])
+    else if (letter && !letter_wanted[ascii_lower(c) - 'a'])
       filter.byte_classes[b] = kPassedOverClass;
     if (filter.digits[b] != '\0') filter.byte_classes[b] |= kDigitClass;
   }
+}
+
+// What a line that typed `typed`, whose key is `typed_key`, looks for.
+LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
+  LineFilter filter;
+  filter.typed = typed;
+  filter.typed_length = std::strlen(typed);
+  filter.typed_key = typed_key;
+  bool letter_wanted[26] = {};
+  want_pairs(filter, letter_wanted);
+  choose_letters(filter, letter_wanted);
+  classify_bytes(filter, letter_wanted);
   return filter;
 }
 

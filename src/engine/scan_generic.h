@@ -5,8 +5,10 @@
 // Simd provides:
 //   kWidth                 bytes per register, a divisor of 64
 //   Table, Table table(const unsigned char* byte_classes)    what it needs to classify bytes
-//   kLooksUpClasses        whether it classifies 64 bytes with its own
-//     classify(const char*, const Table&, std::uint64_t& separators, std::uint64_t& passed_over)
+//   kLooksUpClasses        whether it classifies 64 bytes itself, by LineFilter::byte_classes,
+//     with classify(const char*, const Table&, std::uint64_t& separators,
+//                   std::uint64_t& passed_over)
+//     and std::uint64_t digit_stops(const char*, const Table&), as digit_stops below;
 //   and else tests bytes with these:
 //   Reg load(const char*)  kWidth bytes, unaligned
 //   Reg splat(char)        a register of one byte value
@@ -50,8 +52,8 @@ struct Constants {
 struct SeparatorClasses {
   unsigned char classes[128] = {};
   SeparatorClasses() {
-    for (const char c : {'\t', '\n', '\v', '\f', '\r', ' '})
-      classes[static_cast<unsigned char>(c)] = kSeparatorClass | kPassedOverClass;
+    for (int b = 0; b < 128; ++b)
+      if (is_word_separator(static_cast<char>(b))) classes[b] = kSeparatorClass | kPassedOverClass;
   }
 };
 
@@ -158,7 +160,10 @@ bool first_digit_may_agree(const LineFilter& filter, const char* data, std::size
   const std::uint64_t later = stops >> (start - chunk) >> 1;
   if (later == 0 && end > chunk + 64) return true;
   const std::size_t first = later != 0 ? start + 1 + lowest_bit(later) : end;
-  const char digit = first < end ? filter.digits[static_cast<unsigned char>(data[first])] : '\0';
+  if (first >= end) return filter.typed_key[1] == '\0';
+  const char digit = filter.digits[static_cast<unsigned char>(data[first])];
+  // A stop at a byte that is neither NUL nor has a digit tells nothing: leave it to the walk.
+  if (digit == '\0' && data[first] != '\0') return true;
   return digit == filter.typed_key[1];
 }
 
@@ -166,8 +171,7 @@ template <bool kEveryLetter>
 std::size_t scan(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
                  void* context) {
   const Constants c(filter.letters, filter.letters_without_digit, filter.byte_classes);
-  const char before = data[-1];
-  std::uint64_t separator_before = (before == ' ' || (before >= '\t' && before <= '\r')) ? 1 : 0;
+  std::uint64_t separator_before = is_word_separator(data[-1]) ? 1 : 0;
   for (std::size_t p = 0; p < length; p += 64) {
     const Chunk chunk = classify<kEveryLetter>(data + p, c);
     std::uint64_t starts = ~chunk.passed_over & ((chunk.separators << 1) | separator_before);
