@@ -30,12 +30,45 @@ bool may_equal(const char* typed, char first, char second) {
   return ascii_lower(second) == ascii_lower(typed[1]);
 }
 
-// Whether a word that starts with the letter `first` and `second` may have the key `key`: the
-// two bytes decide its key's letter, and its first digit if it has one.
+// The start of the key of every word that begins with a letter and a second byte: the key's
+// letter and its first digit ('\0' when the second byte gives none), which these two bytes decide.
+// Worked out once, by walking the key rules over every such pair.
+struct KeyStarts {
+  char letter[256][256] = {};
+  char digit[256][256] = {};
+  std::uint32_t letters_of_row[256] = {};  // bit L - 'A' set when some pair gives the letter L
+
+  KeyStarts() {
+    for (int first = 0; first < 256; ++first) {
+      if (!is_ascii_letter(static_cast<char>(first))) continue;
+      for (int second = 0; second < 256; ++second) {
+        char probe[] = {static_cast<char>(first), static_cast<char>(second), '\0'};
+        const auto take_letter = [&](char c) {
+          letter[first][second] = c;
+          return true;
+        };
+        const auto take_digit = [&](char c) {
+          digit[first][second] = c;
+          return false;
+        };
+        walk_phonetic_key(probe, take_letter, take_digit);
+        letters_of_row[first] |= std::uint32_t{1} << (letter[first][second] - 'A');
+      }
+    }
+  }
+};
+
+const KeyStarts& key_starts() {
+  static const KeyStarts starts;
+  return starts;
+}
+
+// Whether a word that starts with the letter `first` and `second` may have the key `key`.
 bool may_have_key(PhoneticKey key, char first, char second) {
-  if (key == nullptr) return false;
-  char probe[] = {first, second, '\0'};
-  return has_phonetic_key_prefix(probe, key);
+  const KeyStarts& starts = key_starts();
+  const unsigned char a = static_cast<unsigned char>(first), b = static_cast<unsigned char>(second);
+  const char digit = starts.digit[a][b];
+  return starts.letter[a][b] == key[0] && (digit == '\0' || digit == key[1]);
 }
 
 // Sets the bit of every pair of first bytes that may start a word matching the line, and marks
@@ -54,7 +87,8 @@ void want_pairs(LineFilter& filter, bool (&letter_wanted)[26]) {
     }
     // Rows that neither test can pass are left empty without a look at their pairs.
     const bool may_start_equal = may_equal(typed, c, typed[0] == '\0' ? '\0' : typed[1]);
-    const bool key_test = letter && typed_key != nullptr;
+    const bool key_test = letter && typed_key != nullptr &&
+                          (key_starts().letters_of_row[first] >> (typed_key[0] - 'A') & 1) != 0;
     if (!may_start_equal && !key_test) continue;
     for (int second = 0; second < 256; ++second) {
       const char d = static_cast<char>(second);
