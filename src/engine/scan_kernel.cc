@@ -13,10 +13,12 @@ extern const ScanKernel kAvx2Kernel;
 #endif
 #if SPELL_CHECKER_KERNEL_AVX512
 extern const ScanKernel kAvx512Kernel;
+extern const ScanKernel kAvx512VbmiKernel;
 #endif
 
-// A build with one kernel runs it whatever the CPU; one with several runs those the CPU has.
-// None of them uses instructions that some CPUs have only in slow microcode (pext, pdep).
+// A build with one kernel runs it whatever the CPU (though AVX-512 looks for VBMI); one with
+// several runs those the CPU has. None of them uses instructions that some CPUs have only in
+// slow microcode (pext, pdep).
 #if SPELL_CHECKER_ONE_KERNEL
 #define CPU_RUNS(feature) true
 #else
@@ -35,8 +37,10 @@ std::vector<const ScanKernel*> usable_kernels() {
   if (CPU_RUNS("avx2")) kernels.push_back(&kAvx2Kernel);
 #endif
 #if SPELL_CHECKER_KERNEL_AVX512
-  if (CPU_RUNS("avx512f") && CPU_RUNS("avx512bw") && CPU_RUNS("avx512vbmi"))
+  if (CPU_RUNS("avx512f") && CPU_RUNS("avx512bw")) {
     kernels.push_back(&kAvx512Kernel);
+    if (__builtin_cpu_supports("avx512vbmi")) kernels.push_back(&kAvx512VbmiKernel);
+  }
 #endif
   return kernels;
 }
