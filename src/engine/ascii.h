@@ -24,15 +24,6 @@ inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<ch
 // The six characters that separate words: space, tab, newline, vertical tab, form feed, return.
 inline bool is_word_separator(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// strcasecmp of the POSIX locale: compares the lower-case forms as unsigned bytes.
-inline int ascii_strcasecmp(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(ascii_lower(*a));
-    const unsigned char y = static_cast<unsigned char>(ascii_lower(*b));
-    if (x != y || x == '\0') return x - y;
-  }
-}
-
 // Whether the first `n` bytes of `a` and `b` are the same, ASCII case ignored.
 inline bool ascii_equal_ignoring_case(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)

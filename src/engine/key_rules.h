@@ -54,32 +54,17 @@ bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
   return true;
 }
 
-// Walks the key of the NUL-terminated `word` along `key` for as long as they agree. Returns false
-// when the word has no key or its key differs from `key` at some character; else `matched` is
-// the length of the word's key, all of which agrees with `key`. Rewrites a leading "ph" of
-// `word` in place.
-inline bool key_agrees(char* word, PhoneticKey key, std::size_t& matched) {
+// Whether the NUL-terminated `word` has the key `key`. Stops at the first byte that tells them
+// apart. Rewrites a leading "ph" of `word` in place.
+inline bool has_phonetic_key(char* word, PhoneticKey key) {
+  std::size_t matched = 0;  // characters of `key` the walk has matched so far
   bool differs = false;
   const auto match = [&](char c) {
     differs = key[matched] != c;
     if (!differs) ++matched;
     return !differs;
   };
-  return walk_phonetic_key(word, match, match) && !differs;
-}
-
-// Whether the NUL-terminated `word` has the key `key`. Stops at the first character that tells
-// them apart.
-inline bool has_phonetic_key(char* word, PhoneticKey key) {
-  std::size_t matched = 0;
-  return key_agrees(word, key, matched) && key[matched] == '\0';
-}
-
-// Whether the key of the NUL-terminated `word`, which may be the start of a longer word, agrees
-// with the start of `key`.
-inline bool has_phonetic_key_prefix(char* word, PhoneticKey key) {
-  std::size_t matched = 0;
-  return key_agrees(word, key, matched);
+  return walk_phonetic_key(word, match, match) && !differs && key[matched] == '\0';
 }
 
 }  // namespace

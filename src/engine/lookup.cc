@@ -206,8 +206,7 @@ void add_to_part_word(PartWord& part, const char* bytes, std::size_t length) {
 
 void end_part_word(Scan& scan, const LineFilter& filter, PartWord& part) {
   if (part.open && !part.too_long) test_word(scan, filter, part.bytes, part.length);
-  part.open = part.too_long = false;
-  part.length = 0;
+  part = PartWord();
 }
 
 // Tests the words of interest in data[0, length), a block of the list that follows the block
@@ -263,7 +262,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     if (got < 0) {
       // The words read so far count; the one the error cut short does not.
       result.error = read_error(path, errno);
-      part.open = false;
+      part = PartWord();
     }
     if (got <= 0) break;
     const std::size_t length = static_cast<std::size_t>(got);
