@@ -1,54 +1,70 @@
 # Everyday commands; CMake does the building. The build in build/ reads the bundled word list
-# from its own tree, so it runs without being installed.
+# from its own tree, so it runs without being installed. Paths are quoted throughout, so the
+# checkout may sit in a directory whose name holds spaces.
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
-IN_TREE_LIST = -DDICTIONARY_DIRECTORY=$(abspath $(1))/share/spell_checker/
+# CMake's Makefiles call make again for every target; without this each call announces itself.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all run test sanitize i386 fuzz bench package clean
+# $(call configure,DIR) configures DIR (relative to the checkout) so that its program reads the copy of the list in
+# DIR/share/spell_checker/; more options may follow the call.
+configure = cmake -S . -B "$(1)" -DDICTIONARY_DIRECTORY="$$(pwd)/$(1)/share/spell_checker/"
+# $(call quietly,COMMAND) runs COMMAND with its output kept in $(BUILD)/make.log, shown only
+# when it fails.
+quietly = mkdir -p "$(BUILD)" && { $(1); } >"$(BUILD)/make.log" 2>&1 || { cat "$(BUILD)/make.log" >&2; exit 1; }
+
+.PHONY: all program run test sanitize i386 fuzz bench package clean
 
 all:
-	cmake -S . -B $(BUILD) $(call IN_TREE_LIST,$(BUILD))
-	cmake --build $(BUILD) -j $(JOBS)
+	$(call configure,$(BUILD))
+	cmake --build "$(BUILD)" -j $(JOBS)
 
-run: all
-	$(BUILD)/spell_checker
+# Only the program, quietly: the first build of a fresh clone shows one line.
+program:
+	@test -x "$(BUILD)/spell_checker" || echo "Building $(BUILD)/spell_checker ..."
+	@$(call quietly,$(call configure,$(BUILD)) && cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker)
+
+run: program
+	@"$(BUILD)/spell_checker"
 
 test: all
-	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cd "$(BUILD)" && ctest -j $(JOBS) --output-on-failure
 
 # The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
-	cmake -S . -B $(BUILD)/sanitize -DSPELL_CHECKER_SANITIZE=ON $(call IN_TREE_LIST,$(BUILD)/sanitize)
-	cmake --build $(BUILD)/sanitize -j $(JOBS)
-	cd $(BUILD)/sanitize && ctest -j $(JOBS) --output-on-failure
+	$(call configure,$(BUILD)/sanitize) -DSPELL_CHECKER_SANITIZE=ON
+	cmake --build "$(BUILD)/sanitize" -j $(JOBS)
+	cd "$(BUILD)/sanitize" && ctest -j $(JOBS) --output-on-failure
 
 # The program and the whole suite built for 32-bit x86 and run under user-mode emulation
 # (qemu-i386), as on the reference platform's word size.
 i386:
-	cmake -S . -B $(BUILD)/i386 -DCMAKE_TOOLCHAIN_FILE="$(CURDIR)/cmake/i386-linux-gnu.toolchain.cmake" $(call IN_TREE_LIST,$(BUILD)/i386)
-	cmake --build $(BUILD)/i386 -j $(JOBS)
-	cd $(BUILD)/i386 && ctest -j $(JOBS) --output-on-failure
+	$(call configure,$(BUILD)/i386) \
+	  -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/i386-linux-gnu.toolchain.cmake"
+	cmake --build "$(BUILD)/i386" -j $(JOBS)
+	cd "$(BUILD)/i386" && ctest -j $(JOBS) --output-on-failure
 
 # Every search kernel against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
 FUZZ_SECONDS := 60
 fuzz:
-	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DSPELL_CHECKER_FUZZ=ON $(call IN_TREE_LIST,$(BUILD)/fuzz)
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target lookup_fuzzer
-	mkdir -p $(BUILD)/fuzz/corpus
-	$(BUILD)/fuzz/tests/lookup_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	  -artifact_prefix=$(BUILD)/fuzz/ \
-	  $(BUILD)/fuzz/corpus tests/fuzz/corpus
+	CXX=clang++ $(call configure,$(BUILD)/fuzz) -DSPELL_CHECKER_FUZZ=ON
+	cmake --build "$(BUILD)/fuzz" -j $(JOBS) --target lookup_fuzzer
+	mkdir -p "$(BUILD)/fuzz/corpus"
+	"$(BUILD)/fuzz/tests/lookup_fuzzer" -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	  -artifact_prefix="$(BUILD)/fuzz/" \
+	  "$(BUILD)/fuzz/corpus" tests/fuzz/corpus
 
 # Speed of a lookup for the floor, the plain reading and every kernel (Google Benchmark, CPU time,
 # medians of repetitions), then its peak memory; see the README for figures.
 bench: all
-	$(BUILD)/tests/lookup_perftest
+	"$(BUILD)/tests/lookup_perftest"
 
 # A Debian package (.deb in build/package/) of an install into /usr.
 package:
-	cmake -S . -B $(BUILD)/package -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-	cmake --build $(BUILD)/package -j $(JOBS)
-	cd $(BUILD)/package && cpack
+	cmake -S . -B "$(BUILD)/package" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
+	  -DBUILD_TESTING=OFF
+	cmake --build "$(BUILD)/package" -j $(JOBS)
+	cd "$(BUILD)/package" && cpack
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf "$(BUILD)"

@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "terminal_session.h"
@@ -17,6 +19,15 @@ namespace {
 
 const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
 const std::string kFarewell = "\nThank you...\n";
+
+// LD_PRELOAD splits its value at spaces and colons, so the injector is preloaded through a link
+// in a test directory of its own, whatever the name of the build directory holds.
+std::string preload_signal_injector() {
+  static const std::string link = make_test_directory() + "/libsignal_injector.so";
+  static const int linked = symlink(SIGNAL_INJECTOR, link.c_str());
+  EXPECT_EQ(linked, 0) << "symlink " << link << ": " << std::strerror(errno);
+  return "LD_PRELOAD=" + link;
+}
 
 // The program ended as it must: status 0, the farewell once and last, and the terminal's settings
 // and bracketed-paste mode as they were before it started.
@@ -61,7 +72,7 @@ TEST(Ending, SignalsInEveryWindowOnATerminal) {
     const Environment environment = {
         "TERM=xterm",  // the line editor turns bracketed paste on
         "INPUTRC=/dev/null",
-        std::string("LD_PRELOAD=") + SIGNAL_INJECTOR,
+        preload_signal_injector(),
         std::string("SPELL_CHECKER_RAISE_AT=") + w.raise_at,
         "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(w.signal_number),
         "ASAN_OPTIONS=verify_asan_link_order=0",  // the injector is loaded ahead of ASan
