@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -50,12 +52,23 @@ std::string random_list(std::mt19937& random) {
   return list;
 }
 
+// SPELL_CHECKER_PROPERTY_ROUNDS in the environment asks for a deeper run than the default.
+int property_rounds() {
+  const char* rounds = std::getenv("SPELL_CHECKER_PROPERTY_ROUNDS");
+  return rounds != nullptr && std::atoi(rounds) > 0 ? std::atoi(rounds) : 2000;
+}
+
 TEST(LookupProperty, FastScanAgreesWithTheModel) {
   std::mt19937 random(20261207);
   const std::string path = temp_path("lookup_property_");
-  const std::size_t block_sizes[] = {1, 2, 3, 17, 31, 63, 64, 100, 1023, kReadBlockSize};
+  // Every round reads its list in one tiny block size, in which every word straddles blocks,
+  // one middling and the real one. The rounds take turns among the kernels, and then among the
+  // sizes, so that every kernel meets every size with lists of every kind.
+  const std::size_t tiny_sizes[] = {1, 2, 3};
+  const std::size_t middling_sizes[] = {17, 31, 63, 64, 100, 1023};
   const std::vector<const ScanKernel*> kernels = usable_kernels();
-  for (int round = 0; round < 2000; ++round) {
+  const int rounds = property_rounds();
+  for (int round = 0; round < rounds; ++round) {
     const std::string list = random_list(random);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
     // The typed word: often the tail of a word of the list, else random.
@@ -69,8 +82,11 @@ TEST(LookupProperty, FastScanAgreesWithTheModel) {
     typed.erase(std::remove(typed.begin(), typed.end(), '\0'), typed.end());
     if (typed.size() >= kWorkBufferSize - 1) typed.resize(kMaxDictionaryWordLength);
     const LookupResult expected = model_lookup(path, typed);
-    // The rounds take turns among the kernels, so that each meets lists of every kind.
     const ScanKernel* const kernel = kernels[round % kernels.size()];
+    const std::size_t turn = round / kernels.size();
+    const std::size_t block_sizes[] = {tiny_sizes[turn % std::size(tiny_sizes)],
+                                       middling_sizes[turn / 3 % std::size(middling_sizes)],
+                                       kReadBlockSize};
     for (std::size_t block_size : block_sizes) {
       const LookupResult got = lookup_word_in(path, typed, block_size, kernel);
       ASSERT_TRUE(same_reply(got, expected))
