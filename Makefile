@@ -59,12 +59,19 @@ fuzz:
 bench: all
 	"$(BUILD)/tests/lookup_perftest"
 
-# A Debian package (.deb in build/package/) of an install into /usr.
+# A Debian package (.deb in build/package/) of an install into /usr, built as Debian builds
+# packages: with the compiler and linker flags of dpkg-buildflags, all hardening on, and every
+# time stamp that of the last commit, so that two builds of a commit give the same bytes.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || \
+                       dpkg-parsechangelog -l packaging/changelog -S Timestamp)
 package:
-	cmake -S . -B "$(BUILD)/package" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
-	  -DBUILD_TESTING=OFF
+	cmake -S . -B "$(BUILD)/package" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=None \
+	  -DBUILD_TESTING=OFF -DSPELL_CHECKER_DEBIAN_PACKAGE=ON \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 	cmake --build "$(BUILD)/package" -j $(JOBS)
-	cd "$(BUILD)/package" && cpack
+	cd "$(BUILD)/package" && SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cpack
 
 clean:
 	rm -rf "$(BUILD)"
