@@ -24,8 +24,11 @@ program:
 	@test -x "$(BUILD)/spell_checker" || echo "Building $(BUILD)/spell_checker ..."
 	@$(call quietly,$(call configure,$(BUILD)) && cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker)
 
+# Ctrl-C reaches make as well as the program. The shell gives way to the program (exec), for a
+# shell would die of the signal too, and make would announce an interrupted target after the
+# farewell; as it is, make sees the program end with its own status.
 run: program
-	@"$(BUILD)/spell_checker"
+	@exec "$(BUILD)/spell_checker"
 
 test: all
 	cd "$(BUILD)" && ctest -j $(JOBS) --output-on-failure
