@@ -60,6 +60,8 @@ fuzz:
 # Speed of a lookup for the floor, the plain reading and every kernel (Google Benchmark, CPU time,
 # medians of repetitions), then its peak memory; see the README for figures.
 bench: all
+	@test -x "$(BUILD)/tests/lookup_perftest" || \
+	  { echo "make bench needs Google Benchmark (Debian package libbenchmark-dev)" >&2; exit 1; }
 	"$(BUILD)/tests/lookup_perftest"
 
 # A Debian package (.deb in build/package/) of an install into /usr, built as Debian builds
