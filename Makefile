@@ -6,12 +6,13 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 # CMake's Makefiles call make again for every target; without this each call announces itself.
 MAKEFLAGS += --no-print-directory
 
-# $(call configure,DIR) configures DIR (relative to the checkout) so that its program reads the copy of the list in
-# DIR/share/spell_checker/; more options may follow the call.
+# $(call configure,DIR) configures DIR, relative to the checkout, so that its program reads the
+# copy of the list in DIR/share/spell_checker/; more options may follow the call.
 configure = cmake -S . -B "$(1)" -DDICTIONARY_DIRECTORY="$$(pwd)/$(1)/share/spell_checker/"
 # $(call quietly,COMMAND) runs COMMAND with its output kept in $(BUILD)/make.log, shown only
 # when it fails.
-quietly = mkdir -p "$(BUILD)" && { $(1); } >"$(BUILD)/make.log" 2>&1 || { cat "$(BUILD)/make.log" >&2; exit 1; }
+quietly = mkdir -p "$(BUILD)" && { $(1); } >"$(BUILD)/make.log" 2>&1 || \
+          { cat "$(BUILD)/make.log" >&2; exit 1; }
 
 .PHONY: all program run test sanitize i386 fuzz bench package clean
 
@@ -22,7 +23,8 @@ all:
 # Only the program, quietly: the first build of a fresh clone shows one line.
 program:
 	@test -x "$(BUILD)/spell_checker" || echo "Building $(BUILD)/spell_checker ..."
-	@$(call quietly,$(call configure,$(BUILD)) && cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker)
+	@$(call quietly,$(call configure,$(BUILD)) && \
+	  cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker)
 
 # Ctrl-C reaches make as well as the program. The shell gives way to the program (exec), for a
 # shell would die of the signal too, and make would announce an interrupted target after the
