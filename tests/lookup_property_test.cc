@@ -54,8 +54,9 @@ std::string random_list(std::mt19937& random) {
 
 // SPELL_CHECKER_PROPERTY_ROUNDS in the environment asks for a deeper run than the default.
 int property_rounds() {
-  const char* rounds = std::getenv("SPELL_CHECKER_PROPERTY_ROUNDS");
-  return rounds != nullptr && std::atoi(rounds) > 0 ? std::atoi(rounds) : 2000;
+  const char* asked = std::getenv("SPELL_CHECKER_PROPERTY_ROUNDS");
+  const int rounds = asked != nullptr ? std::atoi(asked) : 0;
+  return rounds > 0 ? rounds : 2000;
 }
 
 TEST(LookupProperty, FastScanAgreesWithTheModel) {
@@ -84,9 +85,9 @@ TEST(LookupProperty, FastScanAgreesWithTheModel) {
     const LookupResult expected = model_lookup(path, typed);
     const ScanKernel* const kernel = kernels[round % kernels.size()];
     const std::size_t turn = round / kernels.size();
-    const std::size_t block_sizes[] = {tiny_sizes[turn % std::size(tiny_sizes)],
-                                       middling_sizes[turn / 3 % std::size(middling_sizes)],
-                                       kReadBlockSize};
+    const std::size_t block_sizes[] = {
+        tiny_sizes[turn % std::size(tiny_sizes)],
+        middling_sizes[turn / std::size(tiny_sizes) % std::size(middling_sizes)], kReadBlockSize};
     for (std::size_t block_size : block_sizes) {
       const LookupResult got = lookup_word_in(path, typed, block_size, kernel);
       ASSERT_TRUE(same_reply(got, expected))
