@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -21,120 +22,138 @@
 
 namespace {
 
-// Whether a word that starts with `first` and `second` may equal `typed`, case ignored, when
-// both are seen up to their first NUL byte.
-bool may_equal(const char* typed, char first, char second) {
-  if (typed[0] == '\0') return first == '\0';
-  if (ascii_lower(first) != ascii_lower(typed[0])) return false;
-  if (typed[1] == '\0') return second == '\0' || is_word_separator(second);
-  return ascii_lower(second) == ascii_lower(typed[1]);
-}
+char folded(char c) { return static_cast<char>(c | 0x20); }
 
-// The start of the key of every word that begins with a letter and a second byte: the key's
-// letter and its first digit ('\0' when the second byte gives none), which these two bytes decide.
-// Worked out once, by walking the key rules over every such pair.
-struct KeyStarts {
+// The key's letter of every word that begins with a letter and a second byte, which these two
+// bytes decide. Worked out once, by walking the key rules over every such pair.
+struct KeyLetters {
   char letter[256][256] = {};
-  char digit[256][256] = {};
-  std::uint32_t letters_of_row[256] = {};  // bit L - 'A' set when some pair gives the letter L
 
-  KeyStarts() {
+  KeyLetters() {
     for (int first = 0; first < 256; ++first) {
       if (!is_ascii_letter(static_cast<char>(first))) continue;
       for (int second = 0; second < 256; ++second) {
         char probe[] = {static_cast<char>(first), static_cast<char>(second), '\0'};
         const auto take_letter = [&](char c) {
           letter[first][second] = c;
-          return true;
-        };
-        const auto take_digit = [&](char c) {
-          digit[first][second] = c;
           return false;
         };
-        walk_phonetic_key(probe, take_letter, take_digit);
-        letters_of_row[first] |= std::uint32_t{1} << (letter[first][second] - 'A');
+        walk_phonetic_key(probe, take_letter, [](char) { return false; });
       }
     }
   }
 };
 
-const KeyStarts& key_starts() {
-  static const KeyStarts starts;
-  return starts;
+const KeyLetters& key_letters() {
+  static const KeyLetters letters;
+  return letters;
 }
 
-// Whether a word that starts with the letter `first` and `second` may have the key `key`.
-bool may_have_key(PhoneticKey key, char first, char second) {
-  const KeyStarts& starts = key_starts();
-  const unsigned char a = static_cast<unsigned char>(first), b = static_cast<unsigned char>(second);
-  const char digit = starts.digit[a][b];
-  return starts.letter[a][b] == key[0] && (digit == '\0' || digit == key[1]);
+// Adds `c` to the folded first bytes that a kernel looks for, unless it is there; false when
+// there is no room.
+bool want_first(LineFilter& filter, char c) {
+  for (int i = 0; i < filter.first_count; ++i)
+    if (filter.first[i] == c) return true;
+  if (filter.first_count == 3) return false;
+  filter.first[filter.first_count++] = c;
+  return true;
 }
 
-// Sets the bit of every pair of first bytes that may start a word matching the line, and marks
-// the letters that may start one.
-void want_pairs(LineFilter& filter, bool (&letter_wanted)[26]) {
-  const char* const typed = filter.typed;
-  const PhoneticKey typed_key = filter.typed_key;
-  for (int first = 0; first < 256; ++first) {
-    const char c = static_cast<char>(first);
-    if (is_word_separator(c)) continue;
-    const bool letter = is_ascii_letter(c);
-    if (!letter && typed_key != nullptr) {
-      // A word that starts with anything but a letter has its key further in.
-      for (int word = 0; word < 4; ++word) filter.pairs[first * 4 + word] = ~std::uint64_t{0};
-      continue;
-    }
-    // Rows that neither test can pass are left empty without a look at their pairs.
-    const bool may_start_equal = may_equal(typed, c, typed[0] == '\0' ? '\0' : typed[1]);
-    const bool key_test = letter && typed_key != nullptr &&
-                          (key_starts().letters_of_row[first] >> (typed_key[0] - 'A') & 1) != 0;
-    if (!may_start_equal && !key_test) continue;
+// The letter, folded, that every second byte in `gives` is in one case or the other; '\0' when
+// they are not all one letter.
+char only_letter(const bool (&gives)[256]) {
+  char letter = '\0';
+  for (int b = 0; b < 256; ++b) {
+    if (!gives[b]) continue;
+    const char c = static_cast<char>(b);
+    if (!is_ascii_letter(c) || (letter != '\0' && letter != folded(c))) return '\0';
+    letter = folded(c);
+  }
+  return letter;
+}
+
+// The letters that give the typed key's letter: `key_letter` before any second byte,
+// `ph_letter` only before `ph_second` (as p does before h for F). A letter that gives it before
+// some other set of second bytes is taken as giving it always, which passes more words, never
+// fewer. Returns false for a shape these two places cannot hold.
+bool choose_key_letters(LineFilter& filter) {
+  const KeyLetters& letters = key_letters();
+  const char key = filter.typed_key[0];
+  for (char lower = 'a'; lower <= 'z'; ++lower) {
+    const unsigned char upper = static_cast<unsigned char>(ascii_upper(lower));
+    bool gives[256];
+    bool ever = false;
     for (int second = 0; second < 256; ++second) {
-      const char d = static_cast<char>(second);
-      if (!(may_start_equal && may_equal(typed, c, d)) &&
-          !(key_test && may_have_key(typed_key, c, d)))
-        continue;
-      const unsigned pair = first * 256u + second;
-      filter.pairs[pair / 64] |= std::uint64_t{1} << (pair % 64);
-      if (letter) letter_wanted[ascii_lower(c) - 'a'] = true;
+      gives[second] = letters.letter[static_cast<unsigned char>(lower)][second] == key ||
+                      letters.letter[upper][second] == key;
+      ever = ever || gives[second];
+    }
+    if (!ever) continue;
+    const char before = only_letter(gives);
+    if (before != '\0' && filter.ph_letter == '\0') {
+      filter.ph_letter = lower;
+      filter.ph_second = before;
+    } else if (filter.key_letter == '\0') {
+      filter.key_letter = lower;
+    } else {
+      return false;
     }
   }
+  return true;
 }
 
-// The letters that may start a word of interest, tested many bytes at a time: up to two, else
-// every letter.
-void choose_letters(LineFilter& filter, bool (&letter_wanted)[26]) {
-  const std::size_t count = std::count(letter_wanted, letter_wanted + 26, true);
-  filter.all_letters = count > sizeof filter.letters;
-  if (filter.all_letters) std::fill(letter_wanted, letter_wanted + 26, true);
-  // Unused places repeat a wanted letter, or, with none wanted, a byte that no letter folds to.
-  filter.letters[0] = filter.letters[1] = '\0';
-  for (int i = 25; i >= 0 && !filter.all_letters; --i) {
-    if (!letter_wanted[i]) continue;
-    filter.letters[1] = filter.letters[0] == '\0' ? static_cast<char>('a' + i) : filter.letters[0];
-    filter.letters[0] = static_cast<char>('a' + i);
+// The typed key's digits, from the Soundex table: each as a place among its distinct digits,
+// and the letters that have each; and the letters without a digit. Returns false for a table
+// of more such letters than there is room for.
+bool choose_digits(LineFilter& filter) {
+  int without = 0;
+  for (char c = 'a'; c <= 'z'; ++c) {
+    if (soundex_digit(c) != '0') continue;
+    if (without == 8) return false;
+    filter.without_digit[without++] = c;
   }
+  for (int i = without; i < 8; ++i) filter.without_digit[i] = filter.without_digit[0];
+  char distinct[6] = {};
+  for (const char* digit = filter.typed_key + 1; *digit != '\0'; ++digit) {
+    int place = 0;
+    while (place < filter.distinct_digits && distinct[place] != *digit) ++place;
+    if (place == filter.distinct_digits) {
+      distinct[filter.distinct_digits++] = *digit;
+      for (char c = 'a'; c <= 'z'; ++c)
+        if (soundex_digit(c) == *digit)
+          filter.digit_letters[place][filter.digit_letter_count[place]++] = c;
+    }
+    filter.digit_place[filter.digit_count++] = static_cast<unsigned char>(place);
+  }
+  return true;
 }
 
-// Each byte's class for the kernels that look classes up, and its key digit.
-void classify_bytes(LineFilter& filter, const bool (&letter_wanted)[26]) {
-  std::size_t without_digit = 0;
+// The same tests byte by byte, for the kernels that look them up.
+void classify_bytes(LineFilter& filter) {
   for (int b = 0; b < 256; ++b) {
     const char c = static_cast<char>(b);
-    const bool letter = is_ascii_letter(c);
-    if (letter && soundex_digit(c) != '0') filter.digits[b] = soundex_digit(c);
-    // Kernels that compare take a letter left out here for one with a digit; the scan then
-    // walks the key of a word that stops there.
-    if (letter && soundex_digit(c) == '0' && c == ascii_lower(c) &&
-        without_digit < sizeof filter.letters_without_digit)
-      filter.letters_without_digit[without_digit++] = c;
-    if (b >= 128) continue;
-    if (is_word_separator(c))
-      filter.byte_classes[b] = kSeparatorClass | kPassedOverClass;
-    else if (letter && !letter_wanted[ascii_lower(c) - 'a'])
-      filter.byte_classes[b] = kPassedOverClass;
-    if (filter.digits[b] != '\0') filter.byte_classes[b] |= kDigitClass;
+    const char f = folded(c);
+    const bool separator = is_word_separator(c), letter = is_ascii_letter(c);
+    unsigned char classes = 0;
+    if (separator) classes |= kSeparatorClass;
+    if (!letter && !separator && filter.nonletters) classes |= kNonLetterClass;
+    if (f == filter.exact_first) classes |= kExactFirstClass;
+    if (f == filter.key_letter) classes |= kKeyLetterClass;
+    if (f == filter.ph_letter) classes |= kPhLetterClass;
+    filter.classes[b] = classes;
+    const unsigned char u = static_cast<unsigned char>(f);
+    filter.second_classes[b] =
+        (u >= filter.exact_second_low && u <= filter.exact_second_high ? kExactSecondClass : 0) |
+        (filter.ph_second != '\0' && f == filter.ph_second ? kPhSecondClass : 0);
+    unsigned char digit = 0;
+    if (separator || c == '\0') digit = kEndDigit;
+    if (letter && soundex_digit(c) != '0') {
+      digit = kOtherDigit;
+      for (int place = 0; place < filter.distinct_digits; ++place)
+        if (soundex_digit(c) == soundex_digit(filter.digit_letters[place][0]))
+          digit = static_cast<unsigned char>(1 + place);
+    }
+    filter.digits[b] = digit;
   }
 }
 
@@ -144,10 +163,30 @@ LineFilter filter_for(const char* typed, PhoneticKey typed_key) {
   filter.typed = typed;
   filter.typed_length = std::strlen(typed);
   filter.typed_key = typed_key;
-  bool letter_wanted[26] = {};
-  want_pairs(filter, letter_wanted);
-  choose_letters(filter, letter_wanted);
-  classify_bytes(filter, letter_wanted);
+  // With no key, the exact test alone: the words that start with the typed word's first byte;
+  // an empty typed word equals only words that start with NUL, which are non-letters.
+  filter.nonletters = typed_key != nullptr || typed[0] == '\0';
+  filter.exact_first = typed[0] == '\0' ? '\0' : folded(typed[0]);
+  if (filter.typed_length >= 2) {
+    filter.exact_second_low = filter.exact_second_high =
+        static_cast<unsigned char>(folded(typed[1]));
+    if (filter.typed_length <= kExactLengthTested) {
+      filter.exact_length = filter.typed_length;
+      filter.exact_last = folded(typed[filter.typed_length - 1]);
+    }
+  } else {  // the end of a word: a separator or NUL, which fold to 0x20..0x2d
+    filter.exact_second_low = 0x20;
+    filter.exact_second_high = 0x3f;
+  }
+  filter.first_count = 0;
+  bool fits = typed_key == nullptr || (choose_key_letters(filter) && choose_digits(filter));
+  if (filter.key_letter != '\0') fits = fits && want_first(filter, filter.key_letter);
+  if (filter.ph_letter != '\0') fits = fits && want_first(filter, filter.ph_letter);
+  if (!filter.nonletters || is_ascii_letter(typed[0]))
+    fits = fits && want_first(filter, filter.exact_first);
+  if (filter.first_count == 0) want_first(filter, '\0');  // which no folded byte equals
+  filter.every_word = !fits;
+  classify_bytes(filter);
   return filter;
 }
 
@@ -185,8 +224,8 @@ void test_word(Scan& scan, const LineFilter& filter, const char* word, std::size
   if (match != WordMatch::kNone) take_match(&scan, word, length, match == WordMatch::kEqual);
 }
 
-// A word of interest that runs on from one block into the next: its first bytes, as many as
-// can still make a word short enough to be tested.
+// The word that runs on from one block into the next: its first bytes, as many as can still
+// make a word short enough to be tested.
 struct PartWord {
   bool open = false;
   bool too_long = false;
@@ -209,20 +248,23 @@ void end_part_word(Scan& scan, const LineFilter& filter, PartWord& part) {
   part = PartWord();
 }
 
-// Tests the words of interest in data[0, length), a block of the list that follows the block
-// whose last byte is data[-1].
+// Tests the words in data[0, length), a block of the list that follows the block whose last
+// byte is data[-1]. The kernel sees only whole words: the end of a word begun in the block
+// before goes to `part`, and so does the last word, which may run on into the next block.
 void scan_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter, const char* data,
                 std::size_t length, PartWord& part) {
+  std::size_t from = 0;
   if (part.open) {
-    const std::size_t end = kernel.find_separator(data, 0, length);
-    add_to_part_word(part, data, end);
-    if (end == length) return;
+    from = kernel.find_separator(data, 0, length);
+    add_to_part_word(part, data, from);
+    if (from == length) return;
     end_part_word(scan, filter, part);
   }
-  // The rest of a word begun in the block before starts no word: its first byte follows no
-  // separator.
-  const std::size_t open = kernel.scan_block(data, length, filter, take_match, &scan);
-  if (open < length) add_to_part_word(part, data + open, length - open);
+  std::size_t whole = length;
+  while (whole > from && !is_word_separator(data[whole - 1])) --whole;
+  // Bytes before `from` follow no separator, so they start no word.
+  kernel.scan_block(data, whole, filter, take_match, &scan);
+  if (whole < length) add_to_part_word(part, data + whole, length - whole);
 }
 
 std::string read_error(const std::string& path, int error_number) {
@@ -251,9 +293,10 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     result.error = read_error(path, errno);
     return result;
   }
-  // One byte before the block (the last byte of the block before) and padding after it.
-  std::vector<char> buffer(1 + block_size + kScanPadding);
-  char* const block = buffer.data() + 1;
+  // One byte before the block (the last byte of the block before) and padding after it. Not
+  // zero-filled: the kernels read no byte that was not written.
+  const std::unique_ptr<char[]> buffer(new char[1 + block_size + kScanPadding]);
+  char* const block = buffer.get() + 1;
   block[-1] = ' ';
   PartWord part;
   for (;;) {

@@ -8,18 +8,29 @@ namespace {
 
 struct Simd {
   static constexpr bool kLooksUpClasses = false;
-  struct Table {};
-  static Table table(const unsigned char*) { return {}; }
   static constexpr std::size_t kWidth = 32;
   using Reg = __m256i;
   using Mask = __m256i;
   static Reg load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static Reg splat(char c) { return _mm256_set1_epi8(c); }
   static Reg either_bits(Reg a, Reg b) { return _mm256_or_si256(a, b); }
-  static Reg minus(Reg a, Reg b) { return _mm256_sub_epi8(a, b); }
+  // Bytes compare only as signed, as in the SSE2 layer.
+  struct Range {
+    Reg shift, inside_below, outside_above;
+  };
+  static Range range(unsigned char low, unsigned char high) {
+    return {splat(static_cast<char>(0x80 - low)), splat(static_cast<char>(high - low - 127)),
+            splat(static_cast<char>(high - low - 128))};
+  }
+  static Mask inside(Reg v, const Range& r) {
+    return _mm256_cmpgt_epi8(r.inside_below, _mm256_add_epi8(v, r.shift));
+  }
+  static Mask outside(Reg v, const Range& r) {
+    return _mm256_cmpgt_epi8(_mm256_add_epi8(v, r.shift), r.outside_above);
+  }
   static Mask equal(Reg a, Reg b) { return _mm256_cmpeq_epi8(a, b); }
-  static Mask at_most(Reg a, Reg b) { return _mm256_cmpeq_epi8(_mm256_min_epu8(a, b), a); }
   static Mask either(Mask a, Mask b) { return _mm256_or_si256(a, b); }
+  static Mask both(Mask a, Mask b) { return _mm256_and_si256(a, b); }
   static Mask but_not(Mask a, Mask b) { return _mm256_andnot_si256(b, a); }
   static std::uint64_t bits(Mask m) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(m)); }
 };

@@ -6,8 +6,6 @@ namespace {
 
 struct Simd : Avx512 {
   static constexpr bool kLooksUpClasses = false;
-  struct Table {};
-  static Table table(const unsigned char*) { return {}; }
 };
 
 }  // namespace

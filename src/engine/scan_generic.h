@@ -1,21 +1,24 @@
 // The search, written once for every instruction set. A kernel's source file defines `Simd`, a
-// thin layer over its vector registers, and then includes this file; everything here has
-// internal linkage, so that code built for one instruction set never stands in for another's.
+// thin layer over its registers, and then includes this file; everything here has internal
+// linkage, so that code built for one instruction set never stands in for another's.
 //
-// Simd provides:
-//   kWidth                 bytes per register, a divisor of 64
-//   Table, Table table(const unsigned char* byte_classes)    what it needs to classify bytes
-//   kLooksUpClasses        whether it classifies 64 bytes itself, by LineFilter::byte_classes,
-//     with classify(const char*, const Table&, std::uint64_t& separators,
-//                   std::uint64_t& passed_over)
-//     and std::uint64_t digit_stops(const char*, const Table&), as digit_stops below;
-//   and else tests bytes with these:
-//   Reg load(const char*)  kWidth bytes, unaligned
-//   Reg splat(char)        a register of one byte value
-//   Reg either_bits(Reg, Reg), Reg minus(Reg, Reg)     bitwise or, bytewise subtraction
-//   Mask equal(Reg, Reg), Mask at_most(Reg, Reg)       per-byte ==, unsigned <=
-//   Mask either(Mask, Mask), Mask but_not(Mask, Mask)  or, and-not
-//   std::uint64_t bits(Mask)                           one bit per byte, first byte lowest
+// Simd provides, for registers of kWidth bytes (a divisor of 64):
+//   Reg load(const char*)                 kWidth bytes, unaligned
+//   Reg splat(char)                       every byte the same
+//   Reg either_bits(Reg, Reg)             bitwise or
+//   Range range(unsigned char low, unsigned char high)     low <= high, both below 0x80 or
+//                                                          neither
+//   Mask inside(Reg, const Range&), Mask outside(Reg, const Range&)   unsigned, per byte
+//   Mask equal(Reg, Reg)
+//   Mask either(Mask, Mask), Mask both(Mask, Mask), Mask but_not(Mask, Mask)
+//   std::uint64_t bits(Mask)              one bit per byte, first byte lowest
+// and kLooksUpClasses: whether it looks bytes up in LineFilter's tables itself, with
+//   Tables tables(const LineFilter&)
+//   Bits may_hold_start(const char*, const Tables&)
+//   void close_look(const char*, const Tables&, Bits& separators, Bits& nonletters,
+//                   Bits& exact, Bits& keys)
+//   void stops(const char*, const Tables&, int distinct_digits, Stops&)
+// which do what the functions of the same names below do by comparing.
 #include <cstddef>
 #include <cstdint>
 
@@ -24,193 +27,379 @@
 
 namespace {
 
-int lowest_bit(std::uint64_t bits) { return __builtin_ctzll(bits); }
+// 64 bytes of the list, a bit each, the first byte lowest.
+using Bits = std::uint64_t;
 
-// What the tests compare with or look up, set up once per block.
+// The per-stretch steps below are small and run for every 64 bytes: inlined and unrolled, their
+// constants stay in registers.
+#define SCAN_STEP __attribute__((always_inline)) inline
+#define SCAN_UNROLLED _Pragma("GCC unroll 8")
+
+int lowest_bit(Bits bits) { return __builtin_ctzll(bits); }
+int highest_bit(Bits bits) { return 63 - __builtin_clzll(bits); }
+
+// The stops among 64 bytes (see LineFilter), and which of them are ends of words and which have
+// each of the typed key's distinct digits. Separators are left to the caller.
+struct Stops {
+  Bits stops = 0, ends = 0, digit[6] = {};
+};
+
+// What the comparisons compare with, set up once per block.
 struct Constants {
-  Simd::Reg tab = Simd::splat('\t');
-  Simd::Reg four = Simd::splat(4);
-  Simd::Reg space = Simd::splat(' ');
   Simd::Reg case_bit = Simd::splat(0x20);
-  Simd::Reg a = Simd::splat('a');
-  Simd::Reg twenty_five = Simd::splat(25);
-  Simd::Reg zero = Simd::splat('\0');
-  Simd::Reg letter0, letter1;
-  Simd::Reg without_digit[8];
-  Simd::Table table;
+  Simd::Reg space = Simd::splat(' ');
+  Simd::Reg newline = Simd::splat('\n');
+  Simd::Reg nul = Simd::splat('\0');
+  Simd::Range separators = Simd::range('\t', '\r');  // and the space
+  Simd::Range letters = Simd::range('a', 'z');       // folded
+  Simd::Range low = Simd::range(0, ' ');             // every separator, and more
+  Simd::Reg first[3], key_letter, ph_letter, ph_second, exact_first, exact_last;
+  Simd::Range exact_second;
+  Simd::Reg digit_letters[6][8], without_digit[8];
 
-  Constants(const char* letters, const char* letters_without_digit,
-            const unsigned char* byte_classes)
-      : letter0(Simd::splat(letters[0])),
-        letter1(Simd::splat(letters[1])),
-        table(Simd::table(byte_classes)) {
-    for (int i = 0; i < 8; ++i) without_digit[i] = Simd::splat(letters_without_digit[i]);
+  explicit Constants(const LineFilter& filter)
+      : key_letter(Simd::splat(filter.key_letter)),
+        ph_letter(Simd::splat(filter.ph_letter)),
+        ph_second(Simd::splat(filter.ph_second)),
+        exact_first(Simd::splat(filter.exact_first)),
+        exact_last(Simd::splat(filter.exact_last)),
+        exact_second(Simd::range(filter.exact_second_low, filter.exact_second_high)) {
+    for (int i = 0; i < 3; ++i) first[i] = Simd::splat(filter.first[i]);
+    for (int i = 0; i < 8; ++i) {
+      without_digit[i] = Simd::splat(filter.without_digit[i]);
+      for (int d = 0; d < 6; ++d) digit_letters[d][i] = Simd::splat(filter.digit_letters[d][i]);
+    }
   }
 };
 
-// The classes of a filter that wants no letter: only the separators are passed over.
-struct SeparatorClasses {
-  unsigned char classes[128] = {};
-  SeparatorClasses() {
-    for (int b = 0; b < 128; ++b)
-      if (is_word_separator(static_cast<char>(b))) classes[b] = kSeparatorClass | kPassedOverClass;
-  }
+// The layer's own tables where it looks bytes up; unused otherwise.
+template <typename S, bool kLooksUp = S::kLooksUpClasses>
+struct LayerTables {
+  explicit LayerTables(const LineFilter&) {}
 };
-
-// Separators are the six characters from '\t' to '\r' and ' '.
-Simd::Mask separators(Simd::Reg v, const Constants& c) {
-  return Simd::either(Simd::at_most(Simd::minus(v, c.tab), c.four), Simd::equal(v, c.space));
-}
-
-// Letters that no word of interest starts with. A letter folded to lower case lies in 'a'..'z'.
-Simd::Mask unwanted_letters(Simd::Reg v, const Constants& c) {
-  const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
-  const Simd::Mask letter = Simd::at_most(Simd::minus(folded, c.a), c.twenty_five);
-  return Simd::but_not(
-      letter, Simd::either(Simd::equal(folded, c.letter0), Simd::equal(folded, c.letter1)));
-}
-
-// 64 bytes, one bit each: the separators, and the bytes that start no word of interest (the
-// separators and, unless every letter may, the letters no such word starts with).
-struct Chunk {
-  std::uint64_t separators = 0;
-  std::uint64_t passed_over = 0;
-};
-
-// Instantiated only for a Simd that classifies bytes itself.
 template <typename S>
-void classify_by_table(const char* p, const typename S::Table& table, Chunk& chunk) {
-  S::classify(p, table, chunk.separators, chunk.passed_over);
+struct LayerTables<S, true> {
+  typename S::Tables tables;
+  explicit LayerTables(const LineFilter& filter) : tables(S::tables(filter)) {}
+};
+
+struct Line {
+  const LineFilter& filter;
+  Constants c;
+  LayerTables<Simd> layer;
+  explicit Line(const LineFilter& f) : filter(f), c(f), layer(f) {}
+};
+
+// Each function below that a layer which looks bytes up replaces calls it through one of these,
+// which are instantiated only for such a layer.
+template <typename S>
+SCAN_STEP Bits may_hold_start_by_table(const char* p, const LayerTables<S>& layer) {
+  return S::may_hold_start(p, layer.tables);
+}
+template <typename S>
+SCAN_STEP void close_look_by_table(const char* p, const LayerTables<S>& layer, Bits& separators,
+                                   Bits& nonletters, Bits& exact, Bits& keys) {
+  S::close_look(p, layer.tables, separators, nonletters, exact, keys);
+}
+template <typename S>
+SCAN_STEP void stops_by_table(const char* p, const LayerTables<S>& layer, int distinct,
+                              Stops& stops) {
+  S::template stops<Stops>(p, layer.tables, distinct, stops);
 }
 
-template <bool kEveryLetter>
-Chunk classify(const char* p, const Constants& c) {
-  Chunk chunk;
+SCAN_STEP Simd::Mask separator_bytes(Simd::Reg v, const Constants& c) {
+  return Simd::either(Simd::inside(v, c.separators), Simd::equal(v, c.space));
+}
+
+SCAN_STEP Bits separator_bits(const char* p, const Constants& c) {
+  Bits separators = 0;
+  SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+    separators |= Simd::bits(separator_bytes(Simd::load(p + i), c)) << i;
+  }
+  return separators;
+}
+
+// The first look, which every 64 bytes get: whether (not 0) a byte that may start a word of
+// interest (kFirst folded bytes, and non-letters when kNonLetters) follows a byte that may be a
+// separator. It may say yes where no word of interest starts; never no where one does. A newline
+// starts no word, which keeps a list with CR LF line ends, or empty lines, from looking closely
+// at every line.
+template <int kFirst, bool kNonLetters>
+SCAN_STEP Bits may_hold_start(const char* p, const Line& line) {
   if constexpr (Simd::kLooksUpClasses) {
-    classify_by_table<Simd>(p, c.table, chunk);
-    return chunk;
+    return may_hold_start_by_table<Simd>(p, line.layer);
+  } else {
+    const Constants& c = line.c;
+    Simd::Mask any;
+    SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+      const Simd::Reg v = Simd::load(p + i);
+      const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
+      Simd::Mask wanted = Simd::equal(folded, c.first[0]);
+      for (int k = 1; k < kFirst; ++k)
+        wanted = Simd::either(wanted, Simd::equal(folded, c.first[k]));
+      const Simd::Mask after_low = Simd::inside(Simd::load(p + i - 1), c.low);
+      // With non-letters wanted too, the bytes passed over are the letters not wanted.
+      const Simd::Mask start =
+          kNonLetters
+              ? Simd::but_not(after_low,
+                              Simd::either(Simd::but_not(Simd::inside(folded, c.letters), wanted),
+                                           Simd::equal(v, c.newline)))
+              : Simd::both(after_low, wanted);
+      any = i == 0 ? start : Simd::either(any, start);
+    }
+    return Simd::bits(any);
   }
-  for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
-    const Simd::Reg v = Simd::load(p + i);
-    const Simd::Mask separator = separators(v, c);
-    chunk.separators |= Simd::bits(separator) << i;
-    if (!kEveryLetter)
-      chunk.passed_over |= Simd::bits(Simd::either(separator, unwanted_letters(v, c))) << i;
-  }
-  if (kEveryLetter) chunk.passed_over = chunk.separators;
-  return chunk;
 }
 
-template <typename S>
-std::uint64_t digit_stops_by_table(const char* p, const typename S::Table& table) {
-  return S::digit_stops(p, table);
-}
-
-// The bytes among the 64 at `p` where the walk of the key of a word that started before them
-// finds its first digit or its end: letters with a digit that differ from the byte before them,
-// and NUL bytes.
-std::uint64_t digit_stops(const char* p, const Constants& c) {
-  if constexpr (Simd::kLooksUpClasses) return digit_stops_by_table<Simd>(p, c.table);
-  std::uint64_t stops = 0;
-  for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
-    const Simd::Reg v = Simd::load(p + i);
-    const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
-    Simd::Mask without_digit = Simd::equal(folded, c.without_digit[0]);
-    for (int k = 1; k < 8; ++k)
-      without_digit = Simd::either(without_digit, Simd::equal(folded, c.without_digit[k]));
-    const Simd::Mask letter = Simd::at_most(Simd::minus(folded, c.a), c.twenty_five);
-    const Simd::Mask digit = Simd::but_not(letter, without_digit);
-    const Simd::Mask stop = Simd::either(
-        Simd::but_not(digit, Simd::equal(v, Simd::load(p + i - 1))), Simd::equal(v, c.zero));
-    stops |= Simd::bits(stop) << i;
+// The close look, for 64 bytes that may hold a start of interest: the separators; the bytes
+// that, as a word's first, send the word straight to the close test: non-letters (when
+// kNonLetters) and the first bytes of words that may equal the typed word, by their first two
+// bytes (`exact`); and those that give the typed key's letter (`keys`), whose words must also
+// agree at every stop.
+template <bool kNonLetters>
+SCAN_STEP void close_look(const char* p, const Line& line, Bits& separators, Bits& nonletters,
+                          Bits& exact, Bits& keys) {
+  if constexpr (Simd::kLooksUpClasses) {
+    close_look_by_table<Simd>(p, line.layer, separators, nonletters, exact, keys);
+  } else {
+    const Constants& c = line.c;
+    separators = nonletters = exact = keys = 0;
+    SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+      const Simd::Reg v = Simd::load(p + i);
+      const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
+      const Simd::Reg next = Simd::either_bits(Simd::load(p + i + 1), c.case_bit);
+      const Simd::Mask key = Simd::either(
+          Simd::equal(folded, c.key_letter),
+          Simd::both(Simd::equal(folded, c.ph_letter), Simd::equal(next, c.ph_second)));
+      separators |= Simd::bits(separator_bytes(v, c)) << i;
+      if (kNonLetters) nonletters |= Simd::bits(Simd::outside(folded, c.letters)) << i;
+      exact |= Simd::bits(Simd::both(Simd::equal(folded, c.exact_first),
+                                     Simd::inside(next, c.exact_second)))
+               << i;
+      keys |= Simd::bits(key) << i;
+    }
   }
-  return stops;
 }
 
-std::size_t next_separator(const char* data, std::size_t from, std::size_t end,
-                           const Constants& c) {
+// The bytes among the 64 at `p` that may start a word of the typed word's length whose last
+// byte is the typed word's, case ignored: the word ends at a separator or NUL.
+SCAN_STEP Bits exact_ends(const char* p, const Line& line) {
+  const Constants& c = line.c;
+  const std::size_t length = line.filter.exact_length;
+  Bits ends = 0;
+  SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+    const Simd::Reg last = Simd::either_bits(Simd::load(p + i + length - 1), c.case_bit);
+    ends |= Simd::bits(Simd::both(Simd::equal(last, c.exact_last),
+                                  Simd::inside(Simd::load(p + i + length), c.low)))
+            << i;
+  }
+  return ends;
+}
+
+constexpr int kRegisters = 64 / Simd::kWidth;
+
+// The stops among the 64 bytes at `p`.
+SCAN_STEP void stops(const char* p, const Line& line, Stops& stops) {
+  const int distinct = line.filter.distinct_digits;
+  if constexpr (Simd::kLooksUpClasses) {
+    stops_by_table<Simd>(p, line.layer, distinct, stops);
+  } else {
+    const Constants& c = line.c;
+    Simd::Reg folded[kRegisters];
+    Simd::Mask digit[kRegisters];
+    SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+      folded[r] = Simd::either_bits(Simd::load(p + r * Simd::kWidth), c.case_bit);
+      digit[r] = Simd::inside(folded[r], c.letters);
+    }
+    for (int k = 0; k < 8; ++k) {
+      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+        digit[r] = Simd::but_not(digit[r], Simd::equal(folded[r], c.without_digit[k]));
+      }
+    }
+    stops.stops = stops.ends = 0;
+    SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+      const char* const at = p + r * Simd::kWidth;
+      const Simd::Reg v = Simd::load(at);
+      const Simd::Mask nul = Simd::equal(v, c.nul);
+      const Simd::Mask repeat = Simd::equal(v, Simd::load(at - 1));
+      stops.stops |= Simd::bits(Simd::either(Simd::but_not(digit[r], repeat), nul))
+                     << (r * Simd::kWidth);
+      stops.ends |= Simd::bits(nul) << (r * Simd::kWidth);
+    }
+    for (int d = 0; d < distinct; ++d) {
+      const Simd::Reg* const letters = c.digit_letters[d];
+      Simd::Mask same[kRegisters];
+      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) same[r] =
+          Simd::equal(folded[r], letters[0]);
+      for (int k = 1; k < line.filter.digit_letter_count[d]; ++k) {
+        SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+          same[r] = Simd::either(same[r], Simd::equal(folded[r], letters[k]));
+        }
+      }
+      Bits bits = 0;
+      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) bits |= Simd::bits(same[r])
+                                                                 << (r * Simd::kWidth);
+      stops.digit[d] = bits;
+    }
+  }
+}
+
+std::size_t separator_in(const char* data, std::size_t from, std::size_t end, const Line& line) {
   for (std::size_t p = from; p < end; p += 64) {
-    const std::uint64_t bits = classify<true>(data + p, c).separators;
-    if (bits != 0) {
-      const std::size_t at = p + lowest_bit(bits);
+    const Bits separators = separator_bits(data + p, line.c);
+    if (separators != 0) {
+      const std::size_t at = p + lowest_bit(separators);
       return at < end ? at : end;
     }
   }
   return end;
 }
 
-std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
-  static const SeparatorClasses separators_only;
-  return next_separator(data, from, end,
-                        Constants("\0", "\0\0\0\0\0\0\0", separators_only.classes));
+// A word whose key walk runs on past the 64 bytes it was at: the step it is at and its start.
+struct Walk {
+  int step = -1;  // none
+  std::size_t start = 0;
+};
+
+// Walks the keys of the words that start at `keys` (and of `before`, carried in at the first
+// byte) through the stops of the 64 bytes at data + p, one step per digit of the typed key and
+// one for the end of the word. Returns the stops where the words that agree to the end have
+// their last step; `after` gets the word that runs on past these bytes.
+//
+// Adding a bit just after each word's start (a seed) to the bits of the bytes that are not stops
+// carries the bit up to the word's next stop; a word's walk never reaches the next word, for the
+// separator between them is a stop. The stops that agree seed the next step.
+Bits walk_keys(const char* data, std::size_t p, const Line& line, Bits separators, Bits starts,
+               Bits keys, const Walk& before, Walk& after) {
+  Stops s;
+  stops(data + p, line, s);
+  const Bits stop = s.stops | separators;
+  const Bits ends = s.ends | separators;
+  const LineFilter& filter = line.filter;
+  // A key of kMaxKeyDigits digits ends there whatever follows.
+  const int last = filter.digit_count < static_cast<int>(kMaxKeyDigits) ? filter.digit_count
+                                                                        : filter.digit_count - 1;
+  const std::size_t last_start = starts != 0 ? p + highest_bit(starts) : before.start;
+  Bits seeds = keys << 1;
+  if ((keys >> 63) != 0) after = {0, last_start};
+  for (int step = 0;; ++step) {
+    if (before.step == step) seeds |= 1;
+    const Bits agree = step < filter.digit_count ? s.digit[filter.digit_place[step]] : ends;
+    const Bits carried = ~stop + seeds;
+    const Bits agreed = carried & stop & agree;
+    if (carried < seeds) after = {step, last_start};
+    if (step == last) return agreed;
+    if ((agreed >> 63) != 0) after = {step + 1, last_start};
+    seeds = agreed << 1;
+  }
 }
 
-bool pair_wanted(const LineFilter& filter, const char* word) {
-  const unsigned pair =
-      static_cast<unsigned char>(word[0]) * 256u + static_cast<unsigned char>(word[1]);
-  return (filter.pairs[pair / 64] >> (pair % 64)) & 1;
+// The end of the word that holds data[p + bit]: the next separator.
+std::size_t word_end(const char* data, std::size_t p, int bit, Bits separators, std::size_t length,
+                     const Line& line) {
+  const Bits after = separators & (~Bits{0} << bit);
+  return after != 0 ? p + lowest_bit(after) : separator_in(data, p + 64, length, line);
 }
 
-// Whether the key of the word data[start, end), which starts with a letter, may have the same
-// first digit as `key`, or none when `key` has none. `stops` are the digit stops of the 64 bytes
-// from `chunk`, which hold the word's start; when the word runs on past them before a stop, it
-// may.
-bool first_digit_may_agree(const LineFilter& filter, const char* data, std::size_t chunk,
-                           std::uint64_t stops, std::size_t start, std::size_t end) {
-  const std::uint64_t later = stops >> (start - chunk) >> 1;
-  if (later == 0 && end > chunk + 64) return true;
-  const std::size_t first = later != 0 ? start + 1 + lowest_bit(later) : end;
-  if (first >= end) return filter.typed_key[1] == '\0';
-  const char digit = filter.digits[static_cast<unsigned char>(data[first])];
-  // A stop at a byte that is neither NUL nor has a digit tells nothing: leave it to the walk.
-  if (digit == '\0' && data[first] != '\0') return true;
-  return digit == filter.typed_key[1];
+// Hands the word data[start, end) to the close test and `sink`.
+void close_test(const char* data, std::size_t start, std::size_t end, const LineFilter& filter,
+                MatchSink sink, void* context) {
+  const char* const word = data + start;
+  const WordMatch match = match_word(filter, word, end - start);
+  if (match != WordMatch::kNone) sink(context, word, end - start, match == WordMatch::kEqual);
 }
 
-template <bool kEveryLetter>
-std::size_t scan(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
-                 void* context) {
-  const Constants c(filter.letters, filter.letters_without_digit, filter.byte_classes);
-  std::uint64_t separator_before = is_word_separator(data[-1]) ? 1 : 0;
-  for (std::size_t p = 0; p < length; p += 64) {
-    const Chunk chunk = classify<kEveryLetter>(data + p, c);
-    std::uint64_t starts = ~chunk.passed_over & ((chunk.separators << 1) | separator_before);
-    separator_before = chunk.separators >> 63;
-    bool stops_known = false;  // worked out for the chunk when a word needs them
-    std::uint64_t stops = 0;
-    while (starts != 0) {
-      const int bit = lowest_bit(starts);
-      starts &= starts - 1;
-      const std::size_t start = p + bit;
-      if (start + 1 < length && !pair_wanted(filter, data + start)) continue;
-      // The word ends at the next separator: in this chunk's bits if it is there.
-      const std::uint64_t after = chunk.separators & (~std::uint64_t{0} << bit);
-      const std::size_t end =
-          after != 0 ? p + lowest_bit(after) : next_separator(data, p + 64, length + 1, c);
-      if (end >= length) return start;
-      const char* const word = data + start;
-      const std::size_t word_length = end - start;
-      if (word_length > kMaxDictionaryWordLength) continue;
-      if (is_typed_word(filter, word, word_length)) {
-        sink(context, word, word_length, true);
-        continue;
-      }
-      if (filter.typed_key == nullptr) continue;
-      if (is_ascii_letter(*word)) {
-        if (!stops_known) stops = digit_stops(data + p, c);
-        stops_known = true;
-        if (!first_digit_may_agree(filter, data, p, stops, start, end)) continue;
-      }
-      if (has_typed_key(filter, word, word_length)) sink(context, word, word_length, false);
+// The words that start in the 64 bytes at data + p and go to the close test, and those whose
+// key walks end here.
+template <int kFirst, bool kNonLetters>
+void look_closely(const char* data, std::size_t p, std::size_t length, const Line& line, Walk& walk,
+                  MatchSink sink, void* context) {
+  Bits separators, nonletters, exact, keys;
+  close_look<kNonLetters>(data + p, line, separators, nonletters, exact, keys);
+  if (line.filter.exact_length != 0 && exact != 0) exact &= exact_ends(data + p, line);
+  Bits starts = ~separators & ((separators << 1) | (is_word_separator(data[p - 1]) ? 1 : 0));
+  // The bytes past `length` belong to no word of this block.
+  if (length - p < 64) starts &= ~Bits{0} >> (64 - (length - p));
+  Bits go_on = kFirst == 0 ? starts : (nonletters | exact) & starts;
+  keys &= starts & ~go_on;  // a word goes to the close test once
+  const Walk before = walk;
+  walk = Walk();
+  if (kFirst != 0 && (keys != 0 || before.step >= 0)) {
+    Bits landed = walk_keys(data, p, line, separators, starts, keys, before, walk);
+    while (landed != 0) {
+      const int at = lowest_bit(landed);
+      landed &= landed - 1;
+      const Bits earlier = starts & ((Bits{1} << at) - 1);
+      if (earlier != 0)
+        go_on |= Bits{1} << highest_bit(earlier);
+      else  // the word carried in
+        close_test(data, before.start, word_end(data, p, at, separators, length, line), line.filter,
+                   sink, context);
     }
   }
-  return length;
+  while (go_on != 0) {
+    const int bit = lowest_bit(go_on);
+    go_on &= go_on - 1;
+    close_test(data, p + bit, word_end(data, p, bit, separators, length, line), line.filter, sink,
+               context);
+  }
 }
 
-std::size_t scan_block(const char* data, std::size_t length, const LineFilter& filter,
-                       MatchSink sink, void* context) {
-  return filter.all_letters ? scan<true>(data, length, filter, sink, context)
-                            : scan<false>(data, length, filter, sink, context);
+// The first stretch of 64 bytes at or after data + p (p a multiple of 64) that may hold a start
+// of interest, or `length`. Two stretches to a branch, for most hold none; and no call in the
+// loop, so that the constants stay in registers.
+template <int kFirst, bool kNonLetters>
+SCAN_STEP std::size_t next_of_interest(const char* data, std::size_t p, std::size_t length,
+                                       const Line& line) {
+  for (; p + 64 < length; p += 128) {
+    const Bits first = may_hold_start<kFirst, kNonLetters>(data + p, line);
+    const Bits second = may_hold_start<kFirst, kNonLetters>(data + p + 64, line);
+    if ((first | second) != 0) return first != 0 ? p : p + 64;
+  }
+  return p < length && may_hold_start<kFirst, kNonLetters>(data + p, line) != 0 ? p : length;
+}
+
+// kFirst 0: every word goes to the close test.
+template <int kFirst, bool kNonLetters>
+void scan(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
+          void* context) {
+  const Line line(filter);
+  Walk walk;
+  for (std::size_t p = 0;; p += 64) {
+    // A key walk that runs on needs the next stretch, whatever starts there.
+    if (kFirst != 0 && walk.step < 0)
+      p = next_of_interest<kFirst, kNonLetters>(data, p, length, line);
+    if (p >= length) return;
+    look_closely<kFirst, kNonLetters>(data, p, length, line, walk, sink, context);
+  }
+}
+
+void scan_block(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
+                void* context) {
+  if (filter.every_word) return scan<0, true>(data, length, filter, sink, context);
+  if (filter.nonletters) {
+    switch (filter.first_count) {
+      case 1:
+        return scan<1, true>(data, length, filter, sink, context);
+      case 2:
+        return scan<2, true>(data, length, filter, sink, context);
+      default:
+        return scan<3, true>(data, length, filter, sink, context);
+    }
+  }
+  switch (filter.first_count) {
+    case 1:
+      return scan<1, false>(data, length, filter, sink, context);
+    case 2:
+      return scan<2, false>(data, length, filter, sink, context);
+    default:
+      return scan<3, false>(data, length, filter, sink, context);
+  }
+}
+
+std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
+  static const LineFilter no_line;
+  return separator_in(data, from, end, Line(no_line));
 }
 
 }  // namespace

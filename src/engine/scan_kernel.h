@@ -10,46 +10,87 @@
 
 #include "spell_checker.h"
 
-// What one typed line looks for. A kernel passes over most words by their first two bytes:
-// bit (b0 * 256 + b1) of `pairs` is set when a word that starts with b0 followed by b1 may match
-// (b1 is the separator after a one-byte word). `letters` repeats, folded to lower case, the
-// letters b0 may be; a kernel tests them on many bytes at once, before it looks at the pairs.
-// The words left it tests in full.
+// What one typed line looks for, worked out from the key rules for the line. The tests are on
+// bytes folded to lower case (byte | 0x20): a byte folds to a letter only if it is one, so a
+// test on folded bytes passes every byte that the ASCII case-insensitive test would. A kernel
+// may pass more words than these tests say; never fewer.
+//
+// A word goes on to the close test when its start passes one of:
+// - direct: it starts with a non-letter and the typed word has a key (the word's key starts
+//   further in), or its first two bytes may equal the typed word's, case ignored;
+// - key: its first byte (with the second, for a leading "ph") gives the typed key's letter, and
+//   its stops give the typed key's digits and then its end.
 struct LineFilter {
   const char* typed = nullptr;   // the typed word, NUL-terminated
   std::size_t typed_length = 0;  // up to its first NUL byte
   PhoneticKey typed_key = nullptr;
-  std::uint64_t pairs[256 * 256 / 64] = {};
-  char letters[2] = {};     // one letter may stand in both places
-  bool all_letters = true;  // every letter may start a word of interest; `letters` is unused
-  // The same for kernels that look bytes up in a table: for each byte below 0x80, whether it is a
-  // separator, and whether it starts no word of interest (a separator, or a letter not wanted).
-  // Bytes of 0x80 and above are neither.
-  unsigned char byte_classes[128] = {};
-  // For the key's first digit: each byte's digit ('1'..'6'), '\0' for a byte without one; and the
-  // letters without a digit, folded to lower case, for kernels that compare.
-  char digits[256] = {};
-  char letters_without_digit[8] = {};
+
+  // Every word goes to the close test: the key rules gave a shape these tests cannot hold.
+  bool every_word = false;
+  // Folded first bytes of interest: the key's letter, a letter that gives it before ph_second,
+  // and the typed word's first byte, once each; `first_count` of them, 1 to 3.
+  char first[3] = {};
+  int first_count = 1;
+  // Words that start with a non-letter go on: the typed word has a key, which such a word's key
+  // may share further in, or is empty, which only a word that starts with NUL equals.
+  bool nonletters = false;
+
+  char key_letter = '\0';  // folded; '\0', which no folded byte equals, when there is no key
+  char ph_letter = '\0';   // a letter that gives the key's letter only before ph_second, or '\0'
+  char ph_second = '\0';
+  char exact_first = '\0';  // the typed word's first byte, folded; '\0' when it is empty
+  // The folded second byte of a word that may equal the typed word lies in this range. For a
+  // typed word of 2 to kExactLengthTested bytes (`exact_length`, else 0), such a word also
+  // ends there, its last byte folded being `exact_last`.
+  unsigned char exact_second_low = 0, exact_second_high = 0;
+  std::size_t exact_length = 0;
+  char exact_last = '\0';
+
+  // The key's digits, walked for all words of a stretch at once: a stop is where the key walk
+  // finds its next digit (a letter with a digit that differs from the byte before it) or the end
+  // of the word (a separator or NUL). The typed key's digits, as places among its distinct
+  // digits; and the folded letters of each distinct digit.
+  int digit_count = 0;
+  unsigned char digit_place[kMaxKeyDigits] = {};
+  int distinct_digits = 0;
+  char digit_letters[6][8] = {};
+  int digit_letter_count[6] = {};
+  char without_digit[8] = {};  // the folded letters that have no digit, which are no stops
+
+  // The same, byte by byte, for kernels that look bytes up: `classes` for a word's first byte,
+  // `second_classes` for the byte after it, and `digits` for the stops: 1 + the place of the
+  // byte's digit among the typed key's distinct digits, kOtherDigit for another digit, kEndDigit
+  // for the end of a word, 0 for no stop.
+  unsigned char classes[256] = {};
+  unsigned char second_classes[256] = {};
+  unsigned char digits[256] = {};
 };
 
 constexpr unsigned char kSeparatorClass = 1;
-constexpr unsigned char kPassedOverClass = 2;
-constexpr unsigned char kDigitClass = 4;  // a letter with a digit
+constexpr unsigned char kNonLetterClass = 2;    // a non-letter other than a separator, with a key
+constexpr unsigned char kExactFirstClass = 4;   // may be the typed word's first byte
+constexpr unsigned char kKeyLetterClass = 8;    // gives the key's letter
+constexpr unsigned char kPhLetterClass = 16;    // gives it before ph_second
+constexpr unsigned char kExactSecondClass = 1;  // in second_classes
+constexpr unsigned char kPhSecondClass = 2;
+constexpr unsigned char kOtherDigit = 7;  // in digits
+constexpr unsigned char kEndDigit = 8;
 
 // Receives each word of the list that equals the typed word (`equal`) or has its key.
 using MatchSink = void (*)(void* context, const char* word, std::size_t length, bool equal);
 
+constexpr std::size_t kExactLengthTested = 32;
+
 // The kernels read up to this many bytes past the end of a block, which must be separators, and
 // the byte before it, which tells whether a word starts at its first byte.
-constexpr std::size_t kScanPadding = 64;
+constexpr std::size_t kScanPadding = 64 + kExactLengthTested;
 
 struct ScanKernel {
   const char* name;
-  // Hands `sink` every word that starts in data[0, length), matches and ends there. Returns
-  // where a word of interest starts that runs on past the block (the byte after its first may
-  // lie in the next block, so its pair is not tested), or `length` if none does.
-  std::size_t (*scan_block)(const char* data, std::size_t length, const LineFilter& filter,
-                            MatchSink sink, void* context);
+  // Hands `sink` every word that starts in data[0, length) and matches. Every word ends in the
+  // block: data[length - 1] is a separator, or length is 0.
+  void (*scan_block)(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
+                     void* context);
   // The first separator in data[from, end), or end.
   std::size_t (*find_separator)(const char* data, std::size_t from, std::size_t end);
 };

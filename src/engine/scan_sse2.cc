@@ -9,18 +9,30 @@ namespace {
 
 struct Simd {
   static constexpr bool kLooksUpClasses = false;
-  struct Table {};
-  static Table table(const unsigned char*) { return {}; }
   static constexpr std::size_t kWidth = 16;
   using Reg = __m128i;
   using Mask = __m128i;
   static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static Reg splat(char c) { return _mm_set1_epi8(c); }
   static Reg either_bits(Reg a, Reg b) { return _mm_or_si128(a, b); }
-  static Reg minus(Reg a, Reg b) { return _mm_sub_epi8(a, b); }
+  // SSE2 compares bytes only as signed: adding 0x80 - low moves low..high to the bottom of the
+  // signed range, where one comparison tells inside from outside.
+  struct Range {
+    Reg shift, inside_below, outside_above;
+  };
+  static Range range(unsigned char low, unsigned char high) {
+    return {splat(static_cast<char>(0x80 - low)), splat(static_cast<char>(high - low - 127)),
+            splat(static_cast<char>(high - low - 128))};
+  }
+  static Mask inside(Reg v, const Range& r) {
+    return _mm_cmpgt_epi8(r.inside_below, _mm_add_epi8(v, r.shift));
+  }
+  static Mask outside(Reg v, const Range& r) {
+    return _mm_cmpgt_epi8(_mm_add_epi8(v, r.shift), r.outside_above);
+  }
   static Mask equal(Reg a, Reg b) { return _mm_cmpeq_epi8(a, b); }
-  static Mask at_most(Reg a, Reg b) { return _mm_cmpeq_epi8(_mm_min_epu8(a, b), a); }
   static Mask either(Mask a, Mask b) { return _mm_or_si128(a, b); }
+  static Mask both(Mask a, Mask b) { return _mm_and_si128(a, b); }
   static Mask but_not(Mask a, Mask b) { return _mm_andnot_si128(b, a); }
   static std::uint64_t bits(Mask m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
 };
