@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -146,12 +147,12 @@ void classify_bytes(LineFilter& filter) {
         (u >= filter.exact_second_low && u <= filter.exact_second_high ? kExactSecondClass : 0) |
         (filter.ph_second != '\0' && f == filter.ph_second ? kPhSecondClass : 0);
     unsigned char digit = 0;
-    if (separator || c == '\0') digit = kEndDigit;
+    if (separator || c == '\0') digit = kStopDigit | kEndDigit;
     if (letter && soundex_digit(c) != '0') {
-      digit = kOtherDigit;
+      digit = kStopDigit;
       for (int place = 0; place < filter.distinct_digits; ++place)
         if (soundex_digit(c) == soundex_digit(filter.digit_letters[place][0]))
-          digit = static_cast<unsigned char>(1 + place);
+          digit |= static_cast<unsigned char>(kFirstPlaceDigit << place);
     }
     filter.digits[b] = digit;
   }
@@ -267,6 +268,8 @@ void scan_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter, 
   if (whole < length) add_to_part_word(part, data + whole, length - whole);
 }
 
+constexpr std::size_t kCacheLine = 64;
+
 std::string read_error(const std::string& path, int error_number) {
   return "cannot read " + path + ": " + std::strerror(error_number);
 }
@@ -293,10 +296,12 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     result.error = read_error(path, errno);
     return result;
   }
-  // One byte before the block (the last byte of the block before) and padding after it. Not
-  // zero-filled: the kernels read no byte that was not written.
-  const std::unique_ptr<char[]> buffer(new char[1 + block_size + kScanPadding]);
-  char* const block = buffer.get() + 1;
+  // The block starts on a cache line, for the kernels' loads of 64 bytes; before it, the last
+  // byte of the block before; after it, padding. Not zero-filled: the kernels read no byte that
+  // was not written.
+  const std::unique_ptr<char[]> buffer(new char[kCacheLine + block_size + kScanPadding]);
+  char* const block =
+      buffer.get() + kCacheLine - reinterpret_cast<std::uintptr_t>(buffer.get()) % kCacheLine;
   block[-1] = ' ';
   PartWord part;
   for (;;) {

@@ -7,7 +7,7 @@
 namespace {
 
 struct Simd {
-  static constexpr bool kLooksUpClasses = false;
+  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
   static constexpr std::size_t kWidth = 32;
   using Reg = __m256i;
   using Mask = __m256i;

@@ -5,7 +5,7 @@
 namespace {
 
 struct Simd : Avx512 {
-  static constexpr bool kLooksUpClasses = false;
+  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace {
 
 struct Simd : Avx512 {
-  static constexpr bool kLooksUpClasses = true;
+  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = true, kOwnStops = true;
   // One of LineFilter's tables: the bytes below 0x80 in two registers; a byte of 0x80 or above
   // gets every class that any such byte has.
   struct Table {
@@ -28,15 +28,21 @@ struct Simd : Avx512 {
   struct Tables {
     Table first, second, digits;
     Reg space = splat(' ');
+    std::size_t exact_length = 0;
+    Reg exact_last = splat('\0');
     Reg of_interest = splat(kNonLetterClass | kExactFirstClass | kKeyLetterClass | kPhLetterClass);
   };
   static Tables tables(const LineFilter& filter) {
-    return {Table(filter.classes), Table(filter.second_classes), Table(filter.digits)};
+    Tables t = {Table(filter.classes), Table(filter.second_classes), Table(filter.digits)};
+    t.exact_length = filter.exact_length;
+    t.exact_last = splat(filter.exact_last);
+    return t;
   }
   static Mask has(Reg classes, unsigned char wanted) {
     return _mm512_test_epi8_mask(classes, splat(static_cast<char>(wanted)));
   }
 
+  template <int, bool>
   static std::uint64_t may_hold_start(const char* p, const Tables& t) {
     const Mask after_low = _mm512_cmple_epu8_mask(load(p - 1), t.space);
     return _mm512_mask_test_epi8_mask(after_low, t.first.of(load(p)), t.of_interest);
@@ -48,15 +54,20 @@ struct Simd : Avx512 {
     separators = has(c, kSeparatorClass);
     nonletters = has(c, kNonLetterClass);
     exact = has(c, kExactFirstClass) & has(next, kExactSecondClass);
+    if (t.exact_length != 0) {  // the typed word's length and last byte
+      const Reg last = either_bits(load(p + t.exact_length - 1), t.space);
+      exact &=
+          equal(last, t.exact_last) & _mm512_cmple_epu8_mask(load(p + t.exact_length), t.space);
+    }
     keys = has(c, kKeyLetterClass) | (has(c, kPhLetterClass) & has(next, kPhSecondClass));
   }
-  template <typename Stops>
-  static void stops(const char* p, const Tables& t, int distinct, Stops& stops) {
-    const Reg v = load(p);
-    const Reg d = t.digits.of(v);
-    stops.stops = _mm512_mask_test_epi8_mask(~equal(v, load(p - 1)), d, d);
-    stops.ends = equal(d, splat(kEndDigit));
-    for (int i = 0; i < distinct; ++i) stops.digit[i] = equal(d, splat(static_cast<char>(1 + i)));
+  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                    std::uint64_t& ends, std::uint64_t* digits) {
+    const Reg d = t.digits.of(load(p));
+    stops = has(d, kStopDigit);
+    ends = has(d, kEndDigit);
+    for (int place = 0; place < distinct; ++place)
+      digits[place] = has(d, kFirstPlaceDigit << place);
   }
 };
 

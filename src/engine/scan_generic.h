@@ -12,12 +12,15 @@
 //   Mask equal(Reg, Reg)
 //   Mask either(Mask, Mask), Mask both(Mask, Mask), Mask but_not(Mask, Mask)
 //   std::uint64_t bits(Mask)              one bit per byte, first byte lowest
-// and kLooksUpClasses: whether it looks bytes up in LineFilter's tables itself, with
-//   Tables tables(const LineFilter&)
-//   Bits may_hold_start(const char*, const Tables&)
-//   void close_look(const char*, const Tables&, Bits& separators, Bits& nonletters,
-//                   Bits& exact, Bits& keys)
-//   void stops(const char*, const Tables&, int distinct_digits, Stops&)
+// and where it does better than comparing, its own steps, each flagged, with what it derives
+// from the line in `Tables tables(const LineFilter&)`:
+//   kOwnFirstLook     template <int kFirst, bool kNonLetters>
+//                     Bits may_hold_start(const char*, const Tables&)
+//   kOwnCloseLook     void close_look(const char*, const Tables&, Bits& separators,
+//                                     Bits& nonletters, Bits& exact, Bits& keys)
+//                     with exact_ends in `exact`; the three at starts only
+//   kOwnStops         void stops(const char*, const Tables&, int distinct_digits, Bits& stops,
+//                                Bits& ends, Bits* digits)
 // which do what the functions of the same names below do by comparing.
 #include <cstddef>
 #include <cstdint>
@@ -37,12 +40,6 @@ using Bits = std::uint64_t;
 
 int lowest_bit(Bits bits) { return __builtin_ctzll(bits); }
 int highest_bit(Bits bits) { return 63 - __builtin_clzll(bits); }
-
-// The stops among 64 bytes (see LineFilter), and which of them are ends of words and which have
-// each of the typed key's distinct digits. Separators are left to the caller.
-struct Stops {
-  Bits stops = 0, ends = 0, digit[6] = {};
-};
 
 // What the comparisons compare with, set up once per block.
 struct Constants {
@@ -72,8 +69,8 @@ struct Constants {
   }
 };
 
-// The layer's own tables where it looks bytes up; unused otherwise.
-template <typename S, bool kLooksUp = S::kLooksUpClasses>
+// What the layer derives from the line for its own steps, if it has any.
+template <typename S, bool kOwnSteps = S::kOwnFirstLook || S::kOwnCloseLook || S::kOwnStops>
 struct LayerTables {
   explicit LayerTables(const LineFilter&) {}
 };
@@ -90,11 +87,11 @@ struct Line {
   explicit Line(const LineFilter& f) : filter(f), c(f), layer(f) {}
 };
 
-// Each function below that a layer which looks bytes up replaces calls it through one of these,
-// which are instantiated only for such a layer.
-template <typename S>
+// Each function below that a layer replaces calls it through one of these, which are
+// instantiated only for such a layer.
+template <typename S, int kFirst, bool kNonLetters>
 SCAN_STEP Bits may_hold_start_by_table(const char* p, const LayerTables<S>& layer) {
-  return S::may_hold_start(p, layer.tables);
+  return S::template may_hold_start<kFirst, kNonLetters>(p, layer.tables);
 }
 template <typename S>
 SCAN_STEP void close_look_by_table(const char* p, const LayerTables<S>& layer, Bits& separators,
@@ -102,9 +99,9 @@ SCAN_STEP void close_look_by_table(const char* p, const LayerTables<S>& layer, B
   S::close_look(p, layer.tables, separators, nonletters, exact, keys);
 }
 template <typename S>
-SCAN_STEP void stops_by_table(const char* p, const LayerTables<S>& layer, int distinct,
-                              Stops& stops) {
-  S::template stops<Stops>(p, layer.tables, distinct, stops);
+SCAN_STEP void stops_by_table(const char* p, const LayerTables<S>& layer, int distinct, Bits& stops,
+                              Bits& ends, Bits* digits) {
+  S::stops(p, layer.tables, distinct, stops, ends, digits);
 }
 
 SCAN_STEP Simd::Mask separator_bytes(Simd::Reg v, const Constants& c) {
@@ -126,8 +123,8 @@ SCAN_STEP Bits separator_bits(const char* p, const Constants& c) {
 // at every line.
 template <int kFirst, bool kNonLetters>
 SCAN_STEP Bits may_hold_start(const char* p, const Line& line) {
-  if constexpr (Simd::kLooksUpClasses) {
-    return may_hold_start_by_table<Simd>(p, line.layer);
+  if constexpr (Simd::kOwnFirstLook) {
+    return may_hold_start_by_table<Simd, kFirst, kNonLetters>(p, line.layer);
   } else {
     const Constants& c = line.c;
     Simd::Mask any;
@@ -159,7 +156,7 @@ SCAN_STEP Bits may_hold_start(const char* p, const Line& line) {
 template <bool kNonLetters>
 SCAN_STEP void close_look(const char* p, const Line& line, Bits& separators, Bits& nonletters,
                           Bits& exact, Bits& keys) {
-  if constexpr (Simd::kLooksUpClasses) {
+  if constexpr (Simd::kOwnCloseLook) {
     close_look_by_table<Simd>(p, line.layer, separators, nonletters, exact, keys);
   } else {
     const Constants& c = line.c;
@@ -198,51 +195,60 @@ SCAN_STEP Bits exact_ends(const char* p, const Line& line) {
 
 constexpr int kRegisters = 64 / Simd::kWidth;
 
-// The stops among the 64 bytes at `p`.
-SCAN_STEP void stops(const char* p, const Line& line, Stops& stops) {
-  const int distinct = line.filter.distinct_digits;
-  if constexpr (Simd::kLooksUpClasses) {
-    stops_by_table<Simd>(p, line.layer, distinct, stops);
-  } else {
+// The stops among 64 bytes (see LineFilter): `stops`, and of them `ends`, the ends of words, and
+// `digits[place]`, those with the place-th of the typed key's distinct digits. Separators are
+// left to the caller.
+struct KeyStops {
+  Bits stops = 0, ends = 0, digits[6];
+
+  SCAN_STEP KeyStops(const char* p, const Line& line) {
     const Constants& c = line.c;
-    Simd::Reg folded[kRegisters];
-    Simd::Mask digit[kRegisters];
-    SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
-      folded[r] = Simd::either_bits(Simd::load(p + r * Simd::kWidth), c.case_bit);
-      digit[r] = Simd::inside(folded[r], c.letters);
-    }
-    for (int k = 0; k < 8; ++k) {
+    const int distinct = line.filter.distinct_digits;
+    if constexpr (Simd::kOwnStops) {
+      stops_by_table<Simd>(p, line.layer, distinct, stops, ends, digits);
+    } else {
+      Simd::Reg folded[kRegisters];
+      Simd::Mask digit[kRegisters];
       SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
-        digit[r] = Simd::but_not(digit[r], Simd::equal(folded[r], c.without_digit[k]));
+        folded[r] = Simd::either_bits(Simd::load(p + r * Simd::kWidth), c.case_bit);
+        digit[r] = Simd::inside(folded[r], c.letters);
       }
-    }
-    stops.stops = stops.ends = 0;
-    SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
-      const char* const at = p + r * Simd::kWidth;
-      const Simd::Reg v = Simd::load(at);
-      const Simd::Mask nul = Simd::equal(v, c.nul);
-      const Simd::Mask repeat = Simd::equal(v, Simd::load(at - 1));
-      stops.stops |= Simd::bits(Simd::either(Simd::but_not(digit[r], repeat), nul))
-                     << (r * Simd::kWidth);
-      stops.ends |= Simd::bits(nul) << (r * Simd::kWidth);
-    }
-    for (int d = 0; d < distinct; ++d) {
-      const Simd::Reg* const letters = c.digit_letters[d];
-      Simd::Mask same[kRegisters];
-      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) same[r] =
-          Simd::equal(folded[r], letters[0]);
-      for (int k = 1; k < line.filter.digit_letter_count[d]; ++k) {
+      SCAN_UNROLLED for (int k = 0; k < 8; ++k) {
         SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
-          same[r] = Simd::either(same[r], Simd::equal(folded[r], letters[k]));
+          digit[r] = Simd::but_not(digit[r], Simd::equal(folded[r], c.without_digit[k]));
         }
       }
-      Bits bits = 0;
-      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) bits |= Simd::bits(same[r])
-                                                                 << (r * Simd::kWidth);
-      stops.digit[d] = bits;
+      SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+        const Simd::Mask nul = Simd::equal(Simd::load(p + r * Simd::kWidth), c.nul);
+        stops |= Simd::bits(Simd::either(digit[r], nul)) << (r * Simd::kWidth);
+        ends |= Simd::bits(nul) << (r * Simd::kWidth);
+      }
+      for (int place = 0; place < distinct; ++place) {
+        const Simd::Reg* const letters = c.digit_letters[place];
+        Simd::Mask same[kRegisters];
+        SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) same[r] =
+            Simd::equal(folded[r], letters[0]);
+        for (int k = 1; k < line.filter.digit_letter_count[place]; ++k) {
+          SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+            same[r] = Simd::either(same[r], Simd::equal(folded[r], letters[k]));
+          }
+        }
+        Bits bits = 0;
+        SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+          bits |= Simd::bits(same[r]) << (r * Simd::kWidth);
+        }
+        digits[place] = bits;
+      }
     }
+    // A letter that repeats the byte before it is passed over.
+    Bits repeats = 0;
+    SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+      const char* const at = p + r * Simd::kWidth;
+      repeats |= Simd::bits(Simd::equal(Simd::load(at), Simd::load(at - 1))) << (r * Simd::kWidth);
+    }
+    stops &= ~repeats;
   }
-}
+};
 
 std::size_t separator_in(const char* data, std::size_t from, std::size_t end, const Line& line) {
   for (std::size_t p = from; p < end; p += 64) {
@@ -268,30 +274,32 @@ struct Walk {
 //
 // Adding a bit just after each word's start (a seed) to the bits of the bytes that are not stops
 // carries the bit up to the word's next stop; a word's walk never reaches the next word, for the
-// separator between them is a stop. The stops that agree seed the next step.
+// separator between them is a stop. The stops that agree seed the next step. Which words agree is
+// data that no branch could foresee: the steps are taken without any.
 Bits walk_keys(const char* data, std::size_t p, const Line& line, Bits separators, Bits starts,
                Bits keys, const Walk& before, Walk& after) {
-  Stops s;
-  stops(data + p, line, s);
+  const KeyStops s(data + p, line);
   const Bits stop = s.stops | separators;
   const Bits ends = s.ends | separators;
   const LineFilter& filter = line.filter;
   // A key of kMaxKeyDigits digits ends there whatever follows.
   const int last = filter.digit_count < static_cast<int>(kMaxKeyDigits) ? filter.digit_count
                                                                         : filter.digit_count - 1;
-  const std::size_t last_start = starts != 0 ? p + highest_bit(starts) : before.start;
   Bits seeds = keys << 1;
-  if ((keys >> 63) != 0) after = {0, last_start};
-  for (int step = 0;; ++step) {
-    if (before.step == step) seeds |= 1;
-    const Bits agree = step < filter.digit_count ? s.digit[filter.digit_place[step]] : ends;
+  Bits runs_on = keys >> 63;  // bit k: the last word runs on at step k
+  Bits agreed = 0;
+  for (int step = 0; step <= last; ++step) {
+    seeds |= Bits{before.step == step};
+    const Bits agree = step < filter.digit_count ? s.digits[filter.digit_place[step]] : ends;
     const Bits carried = ~stop + seeds;
-    const Bits agreed = carried & stop & agree;
-    if (carried < seeds) after = {step, last_start};
-    if (step == last) return agreed;
-    if ((agreed >> 63) != 0) after = {step + 1, last_start};
+    agreed = carried & stop & agree;
+    runs_on |= Bits{carried < seeds} << step | (agreed >> 63) << (step + 1);
     seeds = agreed << 1;
   }
+  // At most one word runs on: the last, which starts here, or carried in.
+  if (runs_on != 0)
+    after = {lowest_bit(runs_on), starts != 0 ? p + highest_bit(starts) : before.start};
+  return agreed;
 }
 
 // The end of the word that holds data[p + bit]: the next separator.
@@ -310,18 +318,19 @@ void close_test(const char* data, std::size_t start, std::size_t end, const Line
 }
 
 // The words that start in the 64 bytes at data + p and go to the close test, and those whose
-// key walks end here.
+// key walks end here. Returns whether any word of interest starts there.
 template <int kFirst, bool kNonLetters>
-void look_closely(const char* data, std::size_t p, std::size_t length, const Line& line, Walk& walk,
+bool look_closely(const char* data, std::size_t p, std::size_t length, const Line& line, Walk& walk,
                   MatchSink sink, void* context) {
   Bits separators, nonletters, exact, keys;
   close_look<kNonLetters>(data + p, line, separators, nonletters, exact, keys);
-  if (line.filter.exact_length != 0 && exact != 0) exact &= exact_ends(data + p, line);
+  if (!Simd::kOwnCloseLook && line.filter.exact_length != 0) exact &= exact_ends(data + p, line);
   Bits starts = ~separators & ((separators << 1) | (is_word_separator(data[p - 1]) ? 1 : 0));
   // The bytes past `length` belong to no word of this block.
   if (length - p < 64) starts &= ~Bits{0} >> (64 - (length - p));
   Bits go_on = kFirst == 0 ? starts : (nonletters | exact) & starts;
   keys &= starts & ~go_on;  // a word goes to the close test once
+  const bool of_interest = (go_on | keys) != 0;
   const Walk before = walk;
   walk = Walk();
   if (kFirst != 0 && (keys != 0 || before.step >= 0)) {
@@ -343,6 +352,7 @@ void look_closely(const char* data, std::size_t p, std::size_t length, const Lin
     close_test(data, p + bit, word_end(data, p, bit, separators, length, line), line.filter, sink,
                context);
   }
+  return of_interest;
 }
 
 // The first stretch of 64 bytes at or after data + p (p a multiple of 64) that may hold a start
@@ -365,12 +375,15 @@ void scan(const char* data, std::size_t length, const LineFilter& filter, MatchS
           void* context) {
   const Line line(filter);
   Walk walk;
-  for (std::size_t p = 0;; p += 64) {
-    // A key walk that runs on needs the next stretch, whatever starts there.
-    if (kFirst != 0 && walk.step < 0)
-      p = next_of_interest<kFirst, kNonLetters>(data, p, length, line);
+  for (std::size_t p = 0;;) {
+    if (kFirst != 0) p = next_of_interest<kFirst, kNonLetters>(data, p, length, line);
+    // Stretches of interest come in runs where the list is sorted: they are looked at closely one
+    // after another, until one holds no word of interest and no key walk runs on past it.
+    for (bool go_on = true; go_on && p < length; p += 64) {
+      go_on = look_closely<kFirst, kNonLetters>(data, p, length, line, walk, sink, context) ||
+              walk.step >= 0 || kFirst == 0;
+    }
     if (p >= length) return;
-    look_closely<kFirst, kNonLetters>(data, p, length, line, walk, sink, context);
   }
 }
 

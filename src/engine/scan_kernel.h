@@ -58,9 +58,9 @@ struct LineFilter {
   char without_digit[8] = {};  // the folded letters that have no digit, which are no stops
 
   // The same, byte by byte, for kernels that look bytes up: `classes` for a word's first byte,
-  // `second_classes` for the byte after it, and `digits` for the stops: 1 + the place of the
-  // byte's digit among the typed key's distinct digits, kOtherDigit for another digit, kEndDigit
-  // for the end of a word, 0 for no stop.
+  // `second_classes` for the byte after it, and `digits` for the stops: kStopDigit for a stop,
+  // kEndDigit too for an end, and kFirstPlaceDigit << place for a digit that is the place-th
+  // of the typed key's distinct digits.
   unsigned char classes[256] = {};
   unsigned char second_classes[256] = {};
   unsigned char digits[256] = {};
@@ -73,8 +73,9 @@ constexpr unsigned char kKeyLetterClass = 8;    // gives the key's letter
 constexpr unsigned char kPhLetterClass = 16;    // gives it before ph_second
 constexpr unsigned char kExactSecondClass = 1;  // in second_classes
 constexpr unsigned char kPhSecondClass = 2;
-constexpr unsigned char kOtherDigit = 7;  // in digits
-constexpr unsigned char kEndDigit = 8;
+constexpr unsigned char kStopDigit = 1;        // in digits: a stop
+constexpr unsigned char kEndDigit = 2;         // the end of a word
+constexpr unsigned char kFirstPlaceDigit = 4;  // shifted left by the place of the byte's digit
 
 // Receives each word of the list that equals the typed word (`equal`) or has its key.
 using MatchSink = void (*)(void* context, const char* word, std::size_t length, bool equal);

@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ascii.h"
 #include "scan_kernel.h"
 
 namespace {
 
 struct Simd {
-  static constexpr bool kLooksUpClasses = false;
+  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = true, kOwnStops = true;
   static constexpr std::size_t kWidth = 8;
   using Reg = std::uint64_t;
   using Mask = std::uint64_t;  // 0x80 in each byte that passes
@@ -51,6 +52,94 @@ struct Simd {
   static Mask but_not(Mask a, Mask b) { return a & ~b; }
   // The multiplication gathers the eight top bits into the top byte, the first byte lowest.
   static std::uint64_t bits(Mask m) { return ((m >> 7) * 0x0102040810204080u) >> 56; }
+
+  // The bytes below `n` (at most 0x80), and perhaps a byte 0x01 above such a byte, which a
+  // borrow reaches: more than the bytes below n, never fewer.
+  static Mask below(Reg v, Reg n) { return (v - n) & ~v & kTop; }
+
+  struct Tables {
+    const LineFilter* filter;
+    Reg first[3];
+    Range separators;  // and the space
+  };
+  static Tables tables(const LineFilter& filter) {
+    return {&filter,
+            {splat(filter.first[0]), splat(filter.first[1]), splat(filter.first[2])},
+            range('\t', '\r')};
+  }
+
+  // The first look, as the one of the comparing layers, with cheaper tests where testing more
+  // bytes than needed is harmless: a byte after one below 0x21, and a wanted folded byte.
+  template <int kFirst, bool kNonLetters>
+  static std::uint64_t may_hold_start(const char* p, const Tables& t) {
+    Reg any = 0;
+    for (std::size_t i = 0; i < 64; i += kWidth) {
+      const Reg v = load(p + i);
+      const Reg folded = v | splat(0x20);
+      Mask wanted = below(folded ^ t.first[0], splat(1));
+      for (int k = 1; k < kFirst; ++k) wanted |= below(folded ^ t.first[k], splat(1));
+      Mask start = below(load(p + i - 1), splat(0x21));
+      if (kNonLetters) {
+        // The letters passed over must not be more than there are.
+        const Reg low7 = folded & kLow7;
+        const Mask letter = (low7 + splat(0x80 - 'a')) & ~(low7 + splat(0x7f - 'z')) & ~folded;
+        start &= ~((letter & ~wanted) | equal(v, splat('\n')));
+      } else {
+        start &= wanted;
+      }
+      any |= start;
+    }
+    return any;
+  }
+
+  // The close look, word by word: a stretch that holds a start of interest holds few starts.
+  static void close_look(const char* p, const Tables& t, std::uint64_t& separators,
+                         std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
+    const LineFilter& f = *t.filter;
+    separators = 0;
+    for (std::size_t i = 0; i < 64; i += kWidth) {
+      const Reg v = load(p + i);
+      separators |= bits(inside(v, t.separators) | equal(v, splat(' '))) << i;
+    }
+    const std::uint64_t starts =
+        ~separators & ((separators << 1) | (is_word_separator(p[-1]) ? 1 : 0));
+    nonletters = exact = keys = 0;
+    for (std::uint64_t rest = starts; rest != 0; rest &= rest - 1) {
+      const int at = __builtin_ctzll(rest);
+      const unsigned char* const word = reinterpret_cast<const unsigned char*>(p) + at;
+      const unsigned char c = f.classes[word[0]], next = f.second_classes[word[1]];
+      const std::size_t n = f.exact_length;
+      const bool ends =
+          n == 0 ||
+          ((word[n - 1] | 0x20) == static_cast<unsigned char>(f.exact_last) && word[n] <= ' ');
+      nonletters |= std::uint64_t{(c & kNonLetterClass) != 0} << at;
+      exact |= std::uint64_t{(c & kExactFirstClass) != 0 && (next & kExactSecondClass) != 0 && ends}
+               << at;
+      keys |= std::uint64_t{(c & kKeyLetterClass) != 0 ||
+                            ((c & kPhLetterClass) != 0 && (next & kPhSecondClass) != 0)}
+              << at;
+    }
+  }
+
+  // The stops, by LineFilter::digits gathered eight to a register: bit k of each byte, times a
+  // constant, adds up in the top byte.
+  static std::uint64_t plane(Reg classes, int k) {
+    return (((classes >> k) & 0x0101010101010101u) * 0x0102040810204080u) >> 56;
+  }
+  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                    std::uint64_t& ends, std::uint64_t* digits) {
+    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(p);
+    stops = ends = 0;
+    for (int place = 0; place < distinct; ++place) digits[place] = 0;
+    for (int r = 0; r < 8; ++r) {
+      Reg classes = 0;
+      for (int k = 0; k < 8; ++k) classes |= Reg{t.filter->digits[bytes[8 * r + k]]} << (8 * k);
+      stops |= plane(classes, 0) << (8 * r);
+      ends |= plane(classes, 1) << (8 * r);
+      for (int place = 0; place < distinct; ++place)
+        digits[place] |= plane(classes, 2 + place) << (8 * r);
+    }
+  }
 };
 
 }  // namespace

@@ -8,7 +8,7 @@
 namespace {
 
 struct Simd {
-  static constexpr bool kLooksUpClasses = false;
+  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
   static constexpr std::size_t kWidth = 16;
   using Reg = __m128i;
   using Mask = __m128i;

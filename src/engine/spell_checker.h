@@ -39,7 +39,7 @@ struct LookupResult {
 PhoneticKey phonetic_key(char* word, char* key);
 
 // The list is read in blocks of this many bytes.
-constexpr std::size_t kReadBlockSize = 512 * 1024;
+constexpr std::size_t kReadBlockSize = 256 * 1024;
 
 struct ScanKernel;
 
