@@ -60,11 +60,13 @@ fuzz:
 	  "$(BUILD)/fuzz/corpus" tests/fuzz/corpus
 
 # Speed of a lookup for the floor, the plain reading and every kernel (Google Benchmark, CPU time,
-# medians of repetitions), then its peak memory; see the README for figures.
+# rows interleaved, medians of repetitions) and its peak memory; then the whole program, built
+# for each way of choosing a kernel, against the floor. See the README for figures.
 bench: all
 	@test -x "$(BUILD)/tests/lookup_perftest" || \
 	  { echo "make bench needs Google Benchmark (Debian package libbenchmark-dev)" >&2; exit 1; }
-	"$(BUILD)/tests/lookup_perftest"
+	"$(BUILD)/tests/lookup_perftest" bench/typed_lines.txt
+	sh bench/process_bench.sh "$(BUILD)"
 
 # A Debian package (.deb in build/package/) of an install into /usr, built as Debian builds
 # packages: with the compiler and linker flags of dpkg-buildflags, all hardening on, and every

@@ -1,18 +1,23 @@
-// Speed and memory of one lookup. Speed: CPU time per typed line, with repetitions and medians,
-// for the floor (open, read the list in blocks, close), the plain reading (every word read with
-// >>, every key computed in full) and every search kernel this CPU runs, on Debian's 650k-word
-// wamerican-insane list (or a generated list of its size) and on the bundled list. Memory: the
-// peak resident size of one lookup on lists made to tempt it.
+// Speed and memory of a lookup. Speed: CPU time per typed line, for the floor (open, read the
+// list in 128 KiB blocks, close), the plain reading (every word read with >>, every key computed
+// in full) and every search kernel this CPU runs, on Debian's 663k-word wamerican-insane list (or
+// a generated list of its size) and on the bundled list. The rows run in random order, several
+// times over, so that the machine's drift spreads over all of them; a summary gives each row's
+// median per typed line and its ratio to the floor's. Memory: the peak resident size of one
+// lookup on lists made to tempt it.
 //
-//   lookup_perftest [benchmark options]     the speed, then the memory
-//   lookup_perftest --peak LIST WORD        one lookup; prints the peak resident size in KiB
+//   lookup_perftest TYPED [benchmark options]   the speed, then the memory; TYPED holds the
+//                                                typed lines, one per line
+//   lookup_perftest --peak LIST WORD             one lookup; prints the peak resident size in KiB
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,8 +33,7 @@
 namespace {
 
 const char kInsaneList[] = "/usr/share/dict/american-english-insane";
-const std::vector<std::string> kTypedWords = {"fone", "phone",  "sing",      "s",
-                                              "a",    "Robert", "xylophone", "123"};
+constexpr std::size_t kFloorBlockSize = 128 * 1024;
 
 std::size_t file_size(const std::string& path) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);
@@ -50,12 +54,12 @@ std::string generated_list(std::size_t words) {
 }
 
 // The least a lookup can cost: the list opened, read in blocks and closed.
-void read_list(const std::string& path) {
-  static std::vector<char> block(kReadBlockSize);
+int read_list(const std::string& path) {
+  static std::vector<char> block(kFloorBlockSize);
   const int fd = open(path.c_str(), O_RDONLY);
   while (read(fd, block.data(), block.size()) > 0) {
   }
-  close(fd);
+  return close(fd);
 }
 
 double cpu_seconds() {
@@ -64,34 +68,40 @@ double cpu_seconds() {
   return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-// The CPU time per read of each list, one entry per repetition of its floor row, which runs
-// before the other rows of the list.
-std::map<std::string, std::vector<double>> floor_seconds;
-
 double median(std::vector<double> values) {
   std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
   return values[values.size() / 2];
 }
 
-// Every iteration looks up each typed word once. The counters: MB/s of list read, and the CPU
-// time per typed line as a multiple of the floor's median.
+std::vector<std::string> typed_lines;
+
+// CPU seconds per typed line of every repetition of every row, by row name.
+std::map<std::string, std::vector<double>> seconds_per_line;
+
+// Every iteration looks up each typed line once.
 template <typename Lookup>
-void lookups(benchmark::State& state, const std::string& path, bool is_floor, Lookup lookup) {
+void lookups(benchmark::State& state, const std::string& row, const std::string& path,
+             Lookup lookup) {
   const double start = cpu_seconds();
   for (auto _ : state)
-    for (const std::string& typed : kTypedWords) benchmark::DoNotOptimize(lookup(path, typed));
-  const double lines = static_cast<double>(state.iterations() * kTypedWords.size());
-  const double per_line = (cpu_seconds() - start) / lines;
-  if (is_floor) floor_seconds[path].push_back(per_line);
+    for (const std::string& typed : typed_lines) benchmark::DoNotOptimize(lookup(path, typed));
+  const double lines = static_cast<double>(state.iterations() * typed_lines.size());
+  seconds_per_line[row].push_back((cpu_seconds() - start) / lines);
   state.SetBytesProcessed(static_cast<std::int64_t>(lines * file_size(path)));
-  state.counters["x_floor"] = per_line / median(floor_seconds[path]);
 }
 
+struct Row {
+  std::string name;  // "list/row"
+  std::string list;
+  std::string row;
+};
+std::vector<Row> rows;
+
 void register_benchmarks(const std::string& title, const std::string& path) {
-  for (const std::string& typed : kTypedWords) {
+  for (const std::string& typed : typed_lines) {
+    const LookupResult expected = model_lookup(path, typed);
     for (const ScanKernel* kernel : usable_kernels()) {
-      if (!same_reply(lookup_word_in(path, typed, kReadBlockSize, kernel),
-                      model_lookup(path, typed))) {
+      if (!same_reply(lookup_word_in(path, typed, kReadBlockSize, kernel), expected)) {
         std::printf("MISMATCH for \"%s\" on %s, kernel %s\n", typed.c_str(), path.c_str(),
                     kernel->name);
         std::exit(1);
@@ -99,23 +109,30 @@ void register_benchmarks(const std::string& title, const std::string& path) {
     }
   }
   const auto add = [&](const std::string& row, auto lookup) {
-    const bool is_floor = row == "floor";
+    const std::string name = title + "/" + row;
+    rows.push_back({name, title, row});
     benchmark::RegisterBenchmark(
-        (title + "/" + row).c_str(),
-        [=](benchmark::State& state) { lookups(state, path, is_floor, lookup); })
+        name.c_str(), [=](benchmark::State& state) { lookups(state, name, path, lookup); })
         ->Unit(benchmark::kMillisecond)
-        ->Repetitions(5)
+        ->Repetitions(7)
         ->DisplayAggregatesOnly(true);
   };
-  add("floor", [](const std::string& list, const std::string&) {
-    read_list(list);
-    return 0;
-  });
+  add("floor", [](const std::string& list, const std::string&) { return read_list(list); });
   add("plain_reading", model_lookup);
   for (const ScanKernel* kernel : usable_kernels())
     add(kernel->name, [kernel](const std::string& list, const std::string& typed) {
       return lookup_word_in(list, typed, kReadBlockSize, kernel);
     });
+}
+
+void print_summary() {
+  std::printf("\nper typed line, median of the repetitions, against the floor of this run:\n");
+  std::printf("  %-32s %12s %8s\n", "", "ms per line", "x floor");
+  for (const Row& row : rows) {
+    const double line = median(seconds_per_line[row.name]);
+    const double floor = median(seconds_per_line[row.list + "/floor"]);
+    std::printf("  %-32s %12.3f %7.2fx\n", row.name.c_str(), line * 1000, line / floor);
+  }
 }
 
 long peak_kib_of(const std::string& self, const std::string& path, const std::string& word) {
@@ -147,7 +164,7 @@ void memory(const std::string& self) {
   const long tiny_kib = peak_kib_of(self, tiny, "cet");
   const long run_kib = peak_kib_of(self, run, "cet");
   const long found_kib = peak_kib_of(self, found, "cat");
-  std::printf("peak memory, one lookup:\n");
+  std::printf("\npeak memory, one lookup:\n");
   std::printf("  %-46s %7.1f MiB\n", "\"cet\", tiny list", tiny_kib / 1024.0);
   std::printf("  %-46s %7.1f MiB  (%+.1f MiB)\n", "\"cet\", list with a 256 MiB run, no space",
               run_kib / 1024.0, (run_kib - tiny_kib) / 1024.0);
@@ -172,22 +189,43 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", usage.ru_maxrss);
     return 0;
   }
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s TYPED [benchmark options]\n", argv[0]);
+    return 2;
+  }
+  std::ifstream typed_file(argv[1]);
+  for (std::string line; std::getline(typed_file, line);) typed_lines.push_back(line);
+  if (typed_lines.empty()) {
+    std::fprintf(stderr, "%s: no typed lines in %s\n", argv[0], argv[1]);
+    return 1;
+  }
+  // The program itself, found again for the memory runs without /proc.
+  char self[PATH_MAX];
+  if (realpath(argv[0], self) == nullptr) {
+    std::perror(argv[0]);
+    return 1;
+  }
   std::string list = kInsaneList;
   const bool generated = file_size(list) == 0;
   if (generated) {
     std::printf("%s not found (Debian package wamerican-insane); using a generated list\n",
                 list.c_str());
-    list = generated_list(650000);
+    list = generated_list(663000);
   }
-  std::printf("chosen kernel: %s\n", chosen_kernel().name);
-  register_benchmarks(generated ? "generated_650k" : "insane_650k", list);
+  std::printf("chosen kernel: %s; %zu typed lines\n", chosen_kernel().name, typed_lines.size());
+  register_benchmarks(generated ? "generated_663k" : "insane_663k", list);
   register_benchmarks("bundled_104k", BUNDLED_LIST);
-  benchmark::Initialize(&argc, argv);
+  // The rows in random order, so that a slow spell of the machine spreads over all of them.
+  std::vector<char*> args = {argv[0]};
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  args.push_back(interleave);
+  for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (generated) unlink(list.c_str());
-  char self[4096] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+  print_summary();
   memory(self);
   return 0;
 }

@@ -115,6 +115,48 @@ TEST(LookupProperty, OverLongRunsAreSkippedAndWhatFollowsIsAnswered) {
   unlink(path.c_str());
 }
 
+// Lists laid out so that the scan's harder cases come up at every place of its 64-byte
+// stretches: key walks that run on into the next stretch at every step, words that may equal a
+// typed word as long as the longest whose length is tested (and one byte longer), lines ended by
+// CR LF and empty lines.
+TEST(LookupProperty, WalksAcrossStretchesAndLayouts) {
+  const std::string path = temp_path("lookup_layouts_");
+  const std::string long_typed(kExactLengthTested, 's'), longer_typed(kExactLengthTested + 1, 's');
+  struct Layout {
+    const char* what;
+    std::string words;  // repeated after every number of leading spaces
+    std::vector<std::string> typed;
+  };
+  std::string walks;  // the stops of "sang" at every distance from the start
+  for (int k = 0; k < 70; k += 3)
+    walks += "s" + std::string(k, 'a') + "n" + std::string(k % 11, 'e') + "g\nS" +
+             std::string(k, 'o') + "m\n";
+  const Layout layouts[] = {
+      {"walks", walks, {"sang", "sing", "Sm", "s", "sangs"}},
+      {"length limit",
+       long_typed + "\n" + longer_typed + "\n" + long_typed + "a\n" + long_typed.substr(1) + "\n",
+       {long_typed, longer_typed, "S" + long_typed.substr(1)}},
+      {"CR LF and empty lines", "cat\r\n\r\ncot\r\n\n\n-cut\r\n'cet\r\n", {"cat", "cet", "-cut"}},
+  };
+  for (const Layout& layout : layouts) {
+    for (std::size_t spaces = 0; spaces < 70; ++spaces) {
+      const std::string list = std::string(spaces, ' ') + layout.words;
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
+      for (const std::string& typed : layout.typed) {
+        const LookupResult expected = model_lookup(path, typed);
+        for (const ScanKernel* kernel : usable_kernels()) {
+          for (std::size_t block_size : {std::size_t{64}, std::size_t{100}, kReadBlockSize}) {
+            ASSERT_TRUE(same_reply(lookup_word_in(path, typed, block_size, kernel), expected))
+                << layout.what << ", " << spaces << " spaces, typed \"" << typed << "\", kernel "
+                << kernel->name << ", block " << block_size;
+          }
+        }
+      }
+    }
+  }
+  unlink(path.c_str());
+}
+
 TEST(LookupProperty, ModelKeyAgreesWithPhoneticKey) {
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {

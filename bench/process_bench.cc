@@ -1,0 +1,141 @@
+// The speed of the whole program, as a script would run it: the typed lines piped into its
+// standard input, standard output to /dev/null, its CPU time (user and system) from the system
+// when it ends. Against the floor: a process that opens the list, reads it in 128 KiB blocks and
+// closes it once per typed line. The programs run in turns, round after round, on one CPU, so
+// that the machine's drift falls on all of them alike; each row gives the median over the rounds
+// of its CPU time per typed line, and of its ratio to the floor's in the same round.
+//
+//   process_bench TYPED LIST ROUNDS NAME=PROGRAM...   PROGRAM reads LIST as its word list
+//   process_bench --floor LIST TIMES                   the floor
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int floor_process(const char* list, int times) {
+  std::vector<char> block(128 * 1024);
+  for (int i = 0; i < times; ++i) {
+    const int fd = open(list, O_RDONLY);
+    if (fd < 0) return 1;
+    while (read(fd, block.data(), block.size()) > 0) {
+    }
+    close(fd);
+  }
+  return 0;
+}
+
+// Runs `argv` with `input` as standard input; returns its CPU seconds, or -1 when it failed.
+double cpu_seconds_of(const std::vector<std::string>& argv, const char* input) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(input, O_RDONLY), out = open("/dev/null", O_WRONLY);
+    if (in < 0 || out < 0) _exit(126);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage = {};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    return -1;
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// All the programs on the last CPU this process may use, where the system is least likely to
+// put its own work. Elsewhere than on Linux they go where the system puts them.
+void keep_to_one_cpu() {
+#if defined(__linux__)
+  cpu_set_t cpus;
+  if (sched_getaffinity(0, sizeof cpus, &cpus) != 0) return;
+  for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
+    if (!CPU_ISSET(cpu, &cpus)) continue;
+    CPU_ZERO(&cpus);
+    CPU_SET(cpu, &cpus);
+    sched_setaffinity(0, sizeof cpus, &cpus);
+    return;
+  }
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--floor") == 0)
+    return floor_process(argv[2], std::atoi(argv[3]));
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: %s TYPED LIST ROUNDS NAME=PROGRAM...\n", argv[0]);
+    return 2;
+  }
+  const char* const typed = argv[1];
+  int lines = 0;
+  std::ifstream typed_file(typed);
+  for (std::string line; std::getline(typed_file, line);) ++lines;
+  const int rounds = std::atoi(argv[3]);
+  char self[PATH_MAX];
+  if (lines == 0 || rounds <= 0 || realpath(argv[0], self) == nullptr) {
+    std::fprintf(stderr, "%s: no typed lines in %s, no rounds, or no path to itself\n", argv[0],
+                 typed);
+    return 2;
+  }
+  struct Row {
+    std::string name;
+    std::vector<std::string> argv;
+    std::vector<double> seconds, ratios;
+  };
+  std::vector<Row> rows = {{"floor", {self, "--floor", argv[2], std::to_string(lines)}, {}, {}}};
+  for (int i = 4; i < argc; ++i) {
+    const char* const equals = std::strchr(argv[i], '=');
+    if (equals == nullptr) {
+      std::fprintf(stderr, "%s: %s is not NAME=PROGRAM\n", argv[0], argv[i]);
+      return 2;
+    }
+    rows.push_back(
+        {std::string(argv[i], static_cast<std::size_t>(equals - argv[i])), {equals + 1}, {}, {}});
+  }
+  keep_to_one_cpu();
+  for (int round = 0; round < rounds; ++round) {
+    for (Row& row : rows) {
+      const double seconds = cpu_seconds_of(row.argv, typed);
+      if (seconds < 0) {
+        std::fprintf(stderr, "%s: %s failed\n", argv[0], row.argv[0].c_str());
+        return 1;
+      }
+      row.seconds.push_back(seconds);
+    }
+    for (Row& row : rows) row.ratios.push_back(row.seconds.back() / rows[0].seconds.back());
+  }
+  std::printf("whole process, %d typed lines piped in, CPU time, medians of %d rounds:\n", lines,
+              rounds);
+  std::printf("  %-32s %12s %8s\n", "", "ms per line", "x floor");
+  for (const Row& row : rows)
+    std::printf("  %-32s %12.3f %7.2fx\n", row.name.c_str(), median(row.seconds) * 1000 / lines,
+                median(row.ratios));
+  return 0;
+}

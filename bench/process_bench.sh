@@ -1,0 +1,30 @@
+#!/bin/sh
+# The whole program against the read floor: builds it once for each way of choosing the search
+# kernel (the best at run time, and each that other CPUs fall back on) in BUILD/bench/, every
+# build reading the same list, then runs them side by side with the floor (process_bench.cc).
+#
+#   bench/process_bench.sh BUILD      BENCH_LIST (Debian's wamerican-insane) and BENCH_ROUNDS
+#                                     (21) in the environment change what it runs
+set -eu
+build=$1
+list=${BENCH_LIST:-/usr/share/dict/american-english-insane}
+rounds=${BENCH_ROUNDS:-21}
+if [ ! -r "$list" ]; then
+  echo "$0: cannot read $list (Debian package wamerican-insane)" >&2
+  exit 1
+fi
+bench="$(pwd)/$build/bench"
+mkdir -p "$bench/share/spell_checker"
+ln -sf "$list" "$bench/share/spell_checker/words.txt"
+case $(uname -m) in
+  x86_64 | amd64 | i?86) kernels="auto sse2 portable" ;;
+  *) kernels="auto portable" ;;
+esac
+set --
+for kernel in $kernels; do
+  cmake -S . -B "$bench/$kernel" -DSPELL_CHECKER_KERNEL="$kernel" -DBUILD_TESTING=OFF \
+    -DDICTIONARY_DIRECTORY="$bench/share/spell_checker/" >/dev/null
+  cmake --build "$bench/$kernel" --target spell_checker >/dev/null
+  set -- "$@" "$kernel=$bench/$kernel/spell_checker"
+done
+"$build/tests/process_bench" bench/typed_lines.txt "$list" "$rounds" "$@"
