@@ -115,6 +115,7 @@ bool choose_digits(LineFilter& filter) {
   }
   for (int i = without; i < 8; ++i) filter.without_digit[i] = filter.without_digit[0];
   char distinct[6] = {};
+  int digits = 0;
   for (const char* digit = filter.typed_key + 1; *digit != '\0'; ++digit) {
     int place = 0;
     while (place < filter.distinct_digits && distinct[place] != *digit) ++place;
@@ -124,8 +125,11 @@ bool choose_digits(LineFilter& filter) {
         if (soundex_digit(c) == *digit)
           filter.digit_letters[place][filter.digit_letter_count[place]++] = c;
     }
-    filter.digit_place[filter.digit_count++] = static_cast<unsigned char>(place);
+    filter.step_place[digits++] = static_cast<unsigned char>(place);
   }
+  // A key of kMaxKeyDigits digits ends there, whatever follows.
+  filter.steps = digits;
+  if (digits < static_cast<int>(kMaxKeyDigits)) filter.step_place[filter.steps++] = kEndPlace;
   return true;
 }
 

@@ -196,10 +196,10 @@ SCAN_STEP Bits exact_ends(const char* p, const Line& line) {
 constexpr int kRegisters = 64 / Simd::kWidth;
 
 // The stops among 64 bytes (see LineFilter): `stops`, and of them `ends`, the ends of words, and
-// `digits[place]`, those with the place-th of the typed key's distinct digits. Separators are
-// left to the caller.
+// `digits[place]`, those with the place-th of the typed key's distinct digits (the ends at
+// kEndPlace are the caller's, who adds the separators).
 struct KeyStops {
-  Bits stops = 0, ends = 0, digits[6];
+  Bits stops = 0, ends = 0, digits[kEndPlace + 1];
 
   SCAN_STEP KeyStops(const char* p, const Line& line) {
     const Constants& c = line.c;
@@ -278,27 +278,27 @@ struct Walk {
 // data that no branch could foresee: the steps are taken without any.
 Bits walk_keys(const char* data, std::size_t p, const Line& line, Bits separators, Bits starts,
                Bits keys, const Walk& before, Walk& after) {
-  const KeyStops s(data + p, line);
+  KeyStops s(data + p, line);
   const Bits stop = s.stops | separators;
-  const Bits ends = s.ends | separators;
+  s.digits[kEndPlace] = s.ends | separators;
   const LineFilter& filter = line.filter;
-  // A key of kMaxKeyDigits digits ends there whatever follows.
-  const int last = filter.digit_count < static_cast<int>(kMaxKeyDigits) ? filter.digit_count
-                                                                        : filter.digit_count - 1;
   Bits seeds = keys << 1;
-  Bits runs_on = keys >> 63;  // bit k: the last word runs on at step k
-  Bits agreed = 0;
-  for (int step = 0; step <= last; ++step) {
+  int runs_on = (keys >> 63) != 0 ? 0 : -1;  // the step at which the last word runs on, if it does
+  const auto step = [&](int step) {
     seeds |= Bits{before.step == step};
-    const Bits agree = step < filter.digit_count ? s.digits[filter.digit_place[step]] : ends;
     const Bits carried = ~stop + seeds;
-    agreed = carried & stop & agree;
-    runs_on |= Bits{carried < seeds} << step | (agreed >> 63) << (step + 1);
+    if (carried < seeds) runs_on = step;
+    return carried & stop & s.digits[filter.step_place[step]];
+  };
+  const int last = filter.steps - 1;
+  for (int k = 0; k < last; ++k) {
+    const Bits agreed = step(k);
+    if ((agreed >> 63) != 0) runs_on = k + 1;
     seeds = agreed << 1;
   }
+  const Bits agreed = step(last);
   // At most one word runs on: the last, which starts here, or carried in.
-  if (runs_on != 0)
-    after = {lowest_bit(runs_on), starts != 0 ? p + highest_bit(starts) : before.start};
+  if (runs_on >= 0) after = {runs_on, starts != 0 ? p + highest_bit(starts) : before.start};
   return agreed;
 }
 

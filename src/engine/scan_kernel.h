@@ -20,6 +20,8 @@
 //   further in), or its first two bytes may equal the typed word's, case ignored;
 // - key: its first byte (with the second, for a leading "ph") gives the typed key's letter, and
 //   its stops give the typed key's digits and then its end.
+constexpr unsigned char kEndPlace = 6;
+
 struct LineFilter {
   const char* typed = nullptr;   // the typed word, NUL-terminated
   std::size_t typed_length = 0;  // up to its first NUL byte
@@ -48,10 +50,11 @@ struct LineFilter {
 
   // The key's digits, walked for all words of a stretch at once: a stop is where the key walk
   // finds its next digit (a letter with a digit that differs from the byte before it) or the end
-  // of the word (a separator or NUL). The typed key's digits, as places among its distinct
-  // digits; and the folded letters of each distinct digit.
-  int digit_count = 0;
-  unsigned char digit_place[kMaxKeyDigits] = {};
+  // of the word (a separator or NUL). A step for each digit of the typed key, and one for the end
+  // unless the key has kMaxKeyDigits digits: for each, the place of its digit among the key's
+  // distinct digits, or kEndPlace; and the folded letters of each distinct digit.
+  int steps = 1;
+  unsigned char step_place[kMaxKeyDigits + 1] = {kEndPlace};
   int distinct_digits = 0;
   char digit_letters[6][8] = {};
   int digit_letter_count[6] = {};
