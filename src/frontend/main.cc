@@ -27,6 +27,19 @@ bool line_editor_variable_is_on(const char* name) {
   return value != nullptr && std::strcmp(value, "on") == 0;
 }
 
+// The line editor's own ways into and out of its terminal settings, through which the
+// termination handler knows, rather than guesses, whether the terminal is in the editor's
+// settings: it is told just before the editor switches and just after it switches back.
+void prep_terminal(int meta) {
+  note_line_editor_terminal(true);
+  rl_prep_terminal(meta);
+}
+
+void deprep_terminal() {
+  rl_deprep_terminal();
+  note_line_editor_terminal(false);
+}
+
 // The user's inputrc can change these while a line is read; what counts is their value when the
 // next line starts.
 void note_line_editor_settings() {
@@ -62,6 +75,8 @@ int main() {
   // as it switches the terminal's modes leaves them switched. The termination handler acts at
   // once wherever a signal lands, and puts the terminal back itself.
   rl_catch_signals = 0;
+  rl_prep_term_function = prep_terminal;
+  rl_deprep_term_function = deprep_terminal;
   rl_initialize();
   note_line_editor_settings();
   std::fputs("Please type Ctrl-C to exit this program...\n\n", stdout);

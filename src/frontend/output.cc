@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,8 +11,25 @@
 
 #include "termination.h"
 
-int write_fully(int fd, const char* data, std::size_t size) {
+namespace {
+
+long milliseconds_now() {
+  timespec now = {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000L + now.tv_nsec / 1000000;
+}
+
+// write_fully, and write_within when `deadline` (milliseconds_now's clock) is not negative.
+int write_until(int fd, const char* data, std::size_t size, long deadline) {
   while (size > 0) {
+    if (deadline >= 0) {
+      const long left = deadline - milliseconds_now();
+      if (left <= 0) return ETIMEDOUT;
+      pollfd ready = {fd, POLLOUT, 0};
+      const int got = poll(&ready, 1, static_cast<int>(left));
+      if (got == 0) return ETIMEDOUT;
+      if (got < 0 && errno == EINTR) continue;
+    }
     const ssize_t written = write(fd, data, size);
     if (written > 0) {
       data += written;
@@ -20,6 +38,7 @@ int write_fully(int fd, const char* data, std::size_t size) {
       continue;
     } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       // A non-blocking descriptor that is full: wait until it takes more, as a blocking one would.
+      if (deadline >= 0) continue;
       pollfd ready = {fd, POLLOUT, 0};
       poll(&ready, 1, -1);
     } else {
@@ -27,6 +46,16 @@ int write_fully(int fd, const char* data, std::size_t size) {
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int write_fully(int fd, const char* data, std::size_t size) {
+  return write_until(fd, data, size, -1);
+}
+
+int write_within(int fd, const char* data, std::size_t size, int milliseconds) {
+  return write_until(fd, data, size, milliseconds_now() + milliseconds);
 }
 
 namespace {

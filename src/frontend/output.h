@@ -10,6 +10,10 @@
 // Async-signal-safe.
 int write_fully(int fd, const char* data, std::size_t size);
 
+// The same, but gives up (ETIMEDOUT) once `milliseconds` have passed: every write waits until
+// the descriptor takes more, so no write blocks for long. Async-signal-safe.
+int write_within(int fd, const char* data, std::size_t size, int milliseconds);
+
 // Makes the C library's stdout, which the line editor writes through too, hand every byte to
 // write_fully. A real failure to write ends the program with status 1 and a line on standard
 // error; a terminal that has gone away ends it as a hang-up does.

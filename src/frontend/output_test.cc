@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <string>
 
@@ -64,6 +65,32 @@ TEST(WriteFully, RetriesWhatIsTemporaryAndReportsWhatIsNot) {
     arrived.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     EXPECT_EQ(arrived, c.arrived) << c.what;
     close(ends[0]);
+  }
+}
+
+TEST(WriteWithin, GivesUpOnADescriptorThatTakesNothing) {
+  for (const bool blocking : {true, false}) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (write(ends[1], block.data(), block.size()) > 0) {
+    }
+    if (blocking) fcntl(ends[1], F_SETFL, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(write_within(ends[1], "farewell\n", 9, 100), ETIMEDOUT) << blocking;
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 0.09) << blocking;
+    EXPECT_LT(waited, 5.0) << blocking;
+    // Once read, it takes the text at once.
+    char sink[4096];
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    while (read(ends[0], sink, sizeof sink) > 0) {
+    }
+    EXPECT_EQ(write_within(ends[1], "farewell\n", 9, 100), 0) << blocking;
+    close(ends[0]);
+    close(ends[1]);
   }
 }
 

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "terminal_session.h"
 
@@ -104,32 +106,248 @@ TEST(Ending, SignalsEndWithFarewellOnAPlainTerminal) {
   }
 }
 
-TEST(Ending, SuspendKeyLendsTheTerminalToTheShellUntilContinued) {
-  TerminalSession session =
-      start_on_terminal(kProgram, directory_with_list("cat\n"), {"TERM=xterm", "INPUTRC=/dev/null"},
-                        Role::kForegroundJob);
-  const std::size_t at = wait_for(session, "word> ");
-  ASSERT_NE(at, std::string::npos) << session.screen;
-  type_keys(session, "\x1a");
-  pollfd stop = {session.job_stops, POLLIN, 0};
-  termios stopped = {};
-  ASSERT_EQ(poll(&stop, 1, 10000), 1) << "the program did not stop";
-  ASSERT_EQ(read(session.job_stops, &stopped, sizeof stopped), ssize_t{sizeof stopped});
-  EXPECT_EQ(stopped.c_lflag, session.settings_at_start.c_lflag) << "echo and canonical input";
-  EXPECT_NE(wait_for(session, "^Z\x1b[?2004l", at), std::string::npos) << session.screen;
+// One step of a job's life on the terminal, as a person and the job-control shell take it.
+enum class Do {
+  kType,     // type `text`
+  kPrompt,   // wait until the prompt shows
+  kCommand,  // have the shell do `command` with `number`
+  kStopped,  // the job stops on signal `number`, leaving the terminal as found
+  kEditing,  // the line editor has its settings again
+  kShown,    // wait until the screen shows `text`
+  kMark,     // from here on, the program writes no control sequence to the terminal...
+  kQuiet,    // ...to here, or else to its end
+};
+struct Step {
+  Do what;
+  std::string text = "";
+  JobCommand command = JobCommand::kWait;
+  int number = 0;
+};
+Step type(std::string keys) { return {Do::kType, std::move(keys)}; }
+Step command(JobCommand what, int number = 0) { return {Do::kCommand, "", what, number}; }
+Step stopped(int signal_number) { return {Do::kStopped, "", JobCommand::kWait, signal_number}; }
+Step shown(std::string text) { return {Do::kShown, std::move(text)}; }
+const Step kPrompt = {Do::kPrompt};
+const Step kEditing = {Do::kEditing};
+const Step kMark = {Do::kMark};
+const Step kQuiet = {Do::kQuiet};
 
-  ASSERT_EQ(write(session.job_continue, "c", 1), 1);
-  bool editing = false;
-  for (int i = 0; i < 1000 && !editing; ++i) {
+void canonical_off(termios& settings) { settings.c_lflag &= ~ICANON; }
+
+// Waits until the terminal's settings are the line editor's: canonical input off, though the
+// terminal's own settings at start may have had it off already.
+bool line_editor_has_terminal(TerminalSession& session) {
+  for (int i = 0; i < 1000; ++i) {
     termios now;
-    editing = tcgetattr(session.terminal, &now) == 0 && (now.c_lflag & ICANON) == 0;
-    if (!editing) usleep(10000);
+    if (tcgetattr(session.terminal, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0) return true;
+    usleep(10000);
   }
-  EXPECT_TRUE(editing) << "the line editor did not get its settings back";
-  type_keys(session, "cat\r");
-  EXPECT_NE(wait_for(session, "correct spelling: cat\n", at), std::string::npos) << session.screen;
-  type_keys(session, "\x03");
-  expect_ended_well(session, "Ctrl-Z, then Ctrl-C");
+  return false;
+}
+
+// The program wrote no control sequence, nor "^C", to the terminal since `mark` on the screen.
+void expect_quiet_since(TerminalSession& session, std::size_t mark, const char* what) {
+  wait_for(session, "\n", session.screen.size(), 0.2);  // what is on its way arrives
+  const std::string since = session.screen.substr(mark);
+  EXPECT_EQ(since.find('\x1b'), std::string::npos) << what << ": " << since;
+  EXPECT_EQ(since.find("^C"), std::string::npos) << what << ": " << since;
+}
+
+struct JobCase {
+  const char* what;
+  Role role;
+  void (*start_terminal)(termios&);  // the terminal's settings at start, the pty's if null
+  Environment environment;
+  std::vector<Step> steps;
+  int status;     // the program's: 0, 2 or 128 + the signal that ended it
+  bool farewell;  // the farewell comes out whole, last
+  bool raw;       // the shell holds the terminal raw at the end, else it is as found
+};
+
+// The program with the injector and what it is to do, on a terminal that turns bracketed paste
+// on and echoes control keys.
+Environment injected(Environment more) {
+  Environment environment = {"TERM=xterm", "INPUTRC=/dev/null", preload_signal_injector(),
+                             "ASAN_OPTIONS=verify_asan_link_order=0"};
+  environment.insert(environment.end(), more.begin(), more.end());
+  return environment;
+}
+
+TEST(Ending, JobControlAndStraySignals) {
+  const int alarm_status = 128 + SIGALRM, quit_status = 128 + SIGQUIT;
+  const JobCase cases[] = {
+      {"Ctrl-Z, bg: a line read in the background stops it again; fg gives the editor back its "
+       "settings",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, type("\x1a"), stopped(SIGTSTP), command(JobCommand::kBackground), kMark,
+        type("cat\n"), stopped(SIGTTIN), kQuiet, command(JobCommand::kForeground), kEditing,
+        shown("correct spelling: cat\n"), type("\x03")},
+       0,
+       true,
+       false},
+      {"SIGTERM to a stopped job while the shell holds the terminal raw",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, type("\x1a"), stopped(SIGTSTP), command(JobCommand::kRawTerminal), kMark,
+        command(JobCommand::kSignal, SIGTERM), command(JobCommand::kSignal, SIGCONT)},
+       0,
+       true,
+       true},
+      {"SIGHUP to a job continued in the background, the terminal raw",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, type("\x1a"), stopped(SIGTSTP), command(JobCommand::kBackground),
+        command(JobCommand::kRawTerminal), kMark, command(JobCommand::kSignal, SIGHUP)},
+       0,
+       true,
+       true},
+      {"SIGINT to a job started with &, the terminal raw",
+       Role::kBackgroundJob,
+       nullptr,
+       {},
+       {stopped(SIGTTOU), command(JobCommand::kRawTerminal), kMark,
+        command(JobCommand::kSignal, SIGINT), command(JobCommand::kSignal, SIGCONT)},
+       0,
+       true,
+       true},
+      {"SIGALRM from outside",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, command(JobCommand::kSignal, SIGALRM)},
+       alarm_status,
+       false,
+       false},
+      {"an alarm inherited across exec",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_ALARM=2"},
+       {kPrompt},
+       alarm_status,
+       false,
+       false},
+      {"Ctrl-\\",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, type("\x1c")},
+       quit_status,
+       false,
+       false},
+      {"SIGTTIN to the foreground job",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, command(JobCommand::kSignal, SIGTTIN), stopped(SIGTTIN),
+        command(JobCommand::kForeground), kEditing, type("\x03")},
+       0,
+       true,
+       false},
+      {"SIGTTOU to the foreground job",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       {kPrompt, command(JobCommand::kSignal, SIGTTOU), stopped(SIGTTOU),
+        command(JobCommand::kForeground), kEditing, type("\x03")},
+       0,
+       true,
+       false},
+      {"Ctrl-Z while the farewell is written",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_RAISE_AT=ending", "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(SIGTSTP)},
+       {kPrompt, type("\x03")},
+       0,
+       true,
+       false},
+      {"Ctrl-C on a terminal started without canonical input",
+       Role::kForegroundJob,
+       canonical_off,
+       {},
+       {kPrompt, type("\x03"), shown("^C")},
+       0,
+       true,
+       false},
+      {"the line editor out of memory on a long paste",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_REALLOC_LIMIT=4096"},
+       {kPrompt, type(std::string(6000, 'a')), shown("out of virtual memory")},
+       2,
+       false,
+       false},
+  };
+  // Each case in a function of its own, which a failed assertion ends without ending the rest.
+  for (const JobCase& c : cases)
+    [&] {
+      TerminalSession session =
+          start_on_terminal(kProgram, directory_with_list("cat\n"), injected(c.environment), c.role,
+                            c.start_terminal);
+      std::size_t from = 0, mark = std::string::npos;
+      for (const Step& step : c.steps) {
+        switch (step.what) {
+          case Do::kType:
+            // A long paste may meet a program that has already gone.
+            (void)!write(session.terminal, step.text.data(), step.text.size());
+            break;
+          case Do::kPrompt:
+            from = wait_for(session, "word> ", from);
+            ASSERT_NE(from, std::string::npos) << c.what << ", screen:\n" << session.screen;
+            break;
+          case Do::kShown:
+            from = wait_for(session, step.text, from);
+            ASSERT_NE(from, std::string::npos) << c.what << ", screen:\n" << session.screen;
+            break;
+          case Do::kCommand:
+            job_command(session, step.command, step.number);
+            break;
+          case Do::kStopped: {
+            const JobEvent event = job_command(session, JobCommand::kWait, 10000);
+            ASSERT_EQ(event.what, 's') << c.what << ": the job did not stop, screen:\n"
+                                       << session.screen;
+            EXPECT_EQ(event.status, step.number) << c.what;
+            EXPECT_EQ(event.settings.c_lflag, session.settings_at_start.c_lflag)
+                << c.what << ": the terminal while stopped";
+            break;
+          }
+          case Do::kEditing:
+            EXPECT_TRUE(line_editor_has_terminal(session)) << c.what;
+            break;
+          case Do::kMark:
+            wait_for(session, "\n", session.screen.size(), 0.2);  // what is on its way arrives
+            mark = session.screen.size();
+            break;
+          case Do::kQuiet:
+            expect_quiet_since(session, mark, c.what);
+            mark = std::string::npos;
+            break;
+        }
+      }
+      EXPECT_EQ(wait_for_exit(session), c.status) << c.what << ", screen:\n" << session.screen;
+      const std::size_t farewell = session.screen.find(kFarewell);
+      if (c.farewell) {
+        EXPECT_EQ(farewell + kFarewell.size(), session.screen.size()) << c.what << ", screen:\n"
+                                                                      << session.screen;
+      } else {
+        EXPECT_EQ(farewell, std::string::npos) << c.what;
+      }
+      termios expected = session.settings_at_start;
+      if (c.raw) expected.c_lflag &= ~(ICANON | ECHO);
+      EXPECT_EQ(session.settings_at_end.c_lflag, expected.c_lflag) << c.what << ": settings at end";
+      EXPECT_EQ(session.settings_at_end.c_iflag, expected.c_iflag) << c.what;
+      if (mark != std::string::npos) {
+        expect_quiet_since(session, mark, c.what);
+      } else {
+        const std::size_t paste_on = session.screen.rfind("\x1b[?2004h");
+        EXPECT_TRUE(paste_on == std::string::npos ||
+                    session.screen.find("\x1b[?2004l", paste_on) != std::string::npos)
+            << c.what << ": bracketed paste left on";
+      }
+    }();
 }
 
 // The words of a list whose every word sounds like "cut": each such line's reply fills a pipe.

@@ -6,8 +6,13 @@
 //   wait      the line editor is about to wait for a key (before the call)
 //   raw       the terminal has just been switched out of canonical input (after the call)
 //   reply     a reply line is about to be written to standard output
+//   ending    the farewell is about to be written to standard output
 //   farewell  the farewell has just been written to standard output
 // For example "reply,raw" is the moment the terminal goes raw for the line after the first reply.
+//
+// SPELL_CHECKER_REALLOC_LIMIT (a number of bytes), if set, makes realloc fail for larger sizes,
+// as when memory runs out. SPELL_CHECKER_ALARM (a number of seconds), if set, leaves an alarm
+// pending as the program starts, as one set before exec would be.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/select.h>
@@ -75,7 +80,19 @@ extern "C" int tcsetattr(int fd, int when, const termios* settings) {
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
   static auto* const call = real<decltype(write)>("write");
   if (fd == STDOUT_FILENO && holds(data, size, "correct spelling: ")) passing("reply");
+  if (fd == STDOUT_FILENO && holds(data, size, "Thank you...")) passing("ending");
   const ssize_t result = call(fd, data, size);
   if (fd == STDOUT_FILENO && holds(data, size, "Thank you...")) passing("farewell");
   return result;
+}
+
+__attribute__((constructor)) void set_alarm() {
+  if (const char* seconds = std::getenv("SPELL_CHECKER_ALARM")) alarm(std::atoi(seconds));
+}
+
+extern "C" void* realloc(void* pointer, size_t size) {
+  static auto* const call = real<decltype(realloc)>("realloc");
+  static const char* const limit = std::getenv("SPELL_CHECKER_REALLOC_LIMIT");
+  if (limit != nullptr && size > std::strtoul(limit, nullptr, 10)) return nullptr;
+  return call(pointer, size);
 }

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -42,6 +43,8 @@ const char kEmulator[] = "";
 [[noreturn]] void exec_in(const std::string& program, const std::string& directory,
                           const Environment& environment) {
   if (chdir(directory.c_str()) != 0) _exit(126);
+  const rlimit no_core = {0, 0};  // a signal that dumps core leaves none behind
+  setrlimit(RLIMIT_CORE, &no_core);
   setenv("TERM", "dumb", 1);
   std::vector<const char*> command;
   if (*kEmulator != '\0') command.push_back(kEmulator);
@@ -89,52 +92,111 @@ int wait_status(pid_t pid, Clock::time_point deadline) {
 }
 
 // A job-control shell at its smallest, run as the terminal's session leader: it runs the
-// program as its foreground job; when the job stops it takes the terminal back, sends the
-// terminal's settings on `stops` and waits for a byte on `go_on` before it continues the job.
+// program as a job, in the foreground unless `background`, and then does what `commands` say,
+// answering each on `events`; once `commands` is closed, it ends with the job's status.
+struct ShellCommand {
+  JobCommand what;
+  int number;
+};
+
+JobEvent job_event(char what, int status = -1) {
+  JobEvent event;
+  event.what = what;
+  event.status = status;
+  tcgetattr(STDIN_FILENO, &event.settings);
+  event.shell_has_terminal = tcgetpgrp(STDIN_FILENO) == getpgrp();
+  return event;
+}
+
+// The job stopped or ended within `milliseconds`; a stopped job leaves the terminal to the shell.
+JobEvent wait_for_job(pid_t job, int milliseconds) {
+  const Clock::time_point deadline = deadline_after(milliseconds / 1000.0);
+  for (;;) {
+    int status = 0;
+    if (waitpid(job, &status, WNOHANG | WUNTRACED) == job) {
+      if (WIFSTOPPED(status)) {
+        tcsetpgrp(STDIN_FILENO, getpgrp());
+        return job_event('s', WSTOPSIG(status));
+      }
+      return job_event('x', WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    }
+    if (seconds_left(deadline) <= 0) return job_event('t');
+    usleep(2000);
+  }
+}
+
 [[noreturn]] void run_job_shell(const std::string& program, const std::string& directory,
-                                const Environment& environment, int stops, int go_on) {
+                                const Environment& environment, int commands, int events,
+                                bool background) {
   signal(SIGTTOU, SIG_IGN);  // so that the shell may hand the terminal on
   const pid_t job = fork();
   if (job == 0) {
     setpgid(0, 0);
-    tcsetpgrp(STDIN_FILENO, getpid());
+    if (!background) tcsetpgrp(STDIN_FILENO, getpid());
     signal(SIGTTOU, SIG_DFL);
-    close(stops);
-    close(go_on);
+    close(commands);
+    close(events);
     exec_in(program, directory, environment);
   }
   setpgid(job, job);
-  tcsetpgrp(STDIN_FILENO, job);
-  for (;;) {
-    int status = 0;
-    if (waitpid(job, &status, WUNTRACED) != job) _exit(125);
-    if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
-    tcsetpgrp(STDIN_FILENO, getpgrp());
-    termios settings;
-    tcgetattr(STDIN_FILENO, &settings);
-    char go = 0;
-    if (write(stops, &settings, sizeof settings) != sizeof settings || read(go_on, &go, 1) != 1)
-      _exit(124);
-    tcsetpgrp(STDIN_FILENO, job);
-    kill(-job, SIGCONT);
+  if (!background) tcsetpgrp(STDIN_FILENO, job);
+  ShellCommand command;
+  while (read(commands, &command, sizeof command) == sizeof command) {
+    JobEvent event = job_event('a');
+    switch (command.what) {
+      case JobCommand::kForeground:
+        tcsetpgrp(STDIN_FILENO, job);
+        kill(-job, SIGCONT);
+        break;
+      case JobCommand::kBackground:
+        tcsetpgrp(STDIN_FILENO, getpgrp());
+        kill(-job, SIGCONT);
+        break;
+      case JobCommand::kRawTerminal: {
+        tcsetpgrp(STDIN_FILENO, getpgrp());
+        termios raw;
+        tcgetattr(STDIN_FILENO, &raw);
+        raw.c_lflag &= ~(ICANON | ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        event = job_event('a');
+        break;
+      }
+      case JobCommand::kSignal:
+        kill(-job, command.number);
+        break;
+      case JobCommand::kWait:
+        event = wait_for_job(job, command.number);
+        break;
+    }
+    if (write(events, &event, sizeof event) != sizeof event) _exit(124);
   }
+  // The test has done with the job, which must end by itself.
+  const JobEvent end = wait_for_job(job, 20000);
+  _exit(end.what == 'x' ? end.status : 125);
 }
 
 }  // namespace
 
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
-                                  const Environment& environment, Role role) {
+                                  const Environment& environment, Role role,
+                                  void (*prepare_terminal)(termios&)) {
   TerminalSession session;
   winsize size = {};
   size.ws_row = 24;
   size.ws_col = 80;
   int other_side = -1;
-  int stops[2] = {-1, -1}, go_on[2] = {-1, -1};
+  int commands[2] = {-1, -1}, events[2] = {-1, -1};
+  const bool job = role == Role::kForegroundJob || role == Role::kBackgroundJob;
   if (openpty(&session.terminal, &other_side, nullptr, nullptr, &size) != 0 ||
-      (role == Role::kForegroundJob && (pipe(stops) != 0 || pipe(go_on) != 0))) {
+      (job && (pipe(commands) != 0 || pipe(events) != 0))) {
     ADD_FAILURE() << "openpty or pipe: " << std::strerror(errno);
     return session;
+  }
+  if (prepare_terminal != nullptr) {
+    termios settings;
+    tcgetattr(other_side, &settings);
+    prepare_terminal(settings);
+    tcsetattr(other_side, TCSANOW, &settings);
   }
   tcgetattr(session.terminal, &session.settings_at_start);
   session.pid = fork();
@@ -147,22 +209,32 @@ TerminalSession start_on_terminal(const std::string& program, const std::string&
     } else {
       login_tty(other_side);  // a new session with the terminal as its controlling terminal
     }
-    if (role == Role::kForegroundJob) {
-      close(stops[0]);
-      close(go_on[1]);
-      run_job_shell(program, directory, environment, stops[1], go_on[0]);
+    if (job) {
+      close(commands[1]);
+      close(events[0]);
+      run_job_shell(program, directory, environment, commands[0], events[1],
+                    role == Role::kBackgroundJob);
     }
     exec_in(program, directory, environment);
   }
   close(other_side);
-  if (role == Role::kForegroundJob) {
-    close(stops[1]);
-    close(go_on[0]);
-    session.job_stops = stops[0];
-    session.job_continue = go_on[1];
+  if (job) {
+    close(commands[0]);
+    close(events[1]);
+    session.job_commands = commands[1];
+    session.job_events = events[0];
   }
   EXPECT_GT(session.pid, 0) << "cannot start " << program;
   return session;
+}
+
+JobEvent job_command(TerminalSession& session, JobCommand command, int number) {
+  const ShellCommand sent = {command, number};
+  JobEvent event;
+  if (write(session.job_commands, &sent, sizeof sent) != sizeof sent ||
+      read(session.job_events, &event, sizeof event) != sizeof event)
+    ADD_FAILURE() << "the job-control shell does not answer";
+  return event;
 }
 
 void type_keys(TerminalSession& session, const std::string& keys) {
@@ -188,6 +260,11 @@ void hang_up(TerminalSession& session) {
 
 int wait_for_exit(TerminalSession& session, double seconds) {
   const Clock::time_point deadline = deadline_after(seconds);
+  // A job-control shell, told that the test has done, waits for its job to end, then ends.
+  for (int* fd : {&session.job_commands, &session.job_events}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
   if (session.terminal >= 0) {
     while (seconds_left(deadline) > 0 &&
            read_some(session.terminal, session.screen, seconds_left(deadline), true)) {
@@ -196,10 +273,6 @@ int wait_for_exit(TerminalSession& session, double seconds) {
     tcgetattr(session.terminal, &session.settings_at_end);
     close(session.terminal);
     session.terminal = -1;
-  }
-  for (int* fd : {&session.job_stops, &session.job_continue}) {
-    if (*fd >= 0) close(*fd);
-    *fd = -1;
   }
   return wait_status(session.pid, deadline);
 }

@@ -18,8 +18,8 @@ struct TerminalSession {
   std::string screen;              // all the program has shown, carriage returns left out
   termios settings_at_start = {};  // the terminal's settings as the program found them
   termios settings_at_end = {};    // and as it left them, once wait_for_exit has seen it end
-  int job_stops = -1;     // as a job: gives the terminal's settings each time the job stops
-  int job_continue = -1;  // as a job: a byte written here continues it in the foreground
+  int job_commands = -1;           // as a job: commands to the job-control shell, see job_command
+  int job_events = -1;             // and its answers
 };
 
 // How the program holds the terminal.
@@ -27,16 +27,37 @@ enum class Role {
   kSessionLeader,          // the terminal is its controlling terminal: Ctrl-C sends it SIGINT
   kNoControllingTerminal,  // a hang-up sends it no signal
   kForegroundJob,          // the foreground job of a small job-control shell that leads the session
+  kBackgroundJob,          // a job of that shell started in the background, as with "&"
 };
 
-// Starts `program` in `directory` on a new pseudo-terminal. As a job, `pid` is the shell's,
-// which ends with the program's status.
+// Starts `program` in `directory` on a new pseudo-terminal whose settings are first changed by
+// `prepare_terminal`, if given. As a job, `pid` is the shell's, which ends with the program's
+// status once the test has waited for it (wait_for_exit).
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
                                   const Environment& environment = {},
-                                  Role role = Role::kSessionLeader);
+                                  Role role = Role::kSessionLeader,
+                                  void (*prepare_terminal)(termios&) = nullptr);
 
 // Sends keys as if typed.
 void type_keys(TerminalSession& session, const std::string& keys);
+
+// What the job-control shell does for a job (see job_command), and what it answers.
+enum class JobCommand : char {
+  kForeground = 'f',   // gives the job the terminal and continues it, as fg
+  kBackground = 'b',   // takes the terminal and continues the job in the background, as bg
+  kRawTerminal = 'r',  // takes the terminal and puts it raw, as another program would
+  kSignal = 'k',       // sends the job's process group `number`
+  kWait = 'w',         // waits `number` milliseconds at most for the job to stop or end
+};
+struct JobEvent {
+  char what = 't';                  // 's' stopped, 'x' ended, 't' neither in time, 'a' done
+  int status = -1;                  // when ended: as wait_for_exit; when stopped: the signal
+  termios settings = {};            // the terminal's settings when the shell answered
+  bool shell_has_terminal = false;  // whether the shell owned the terminal then
+};
+// Has the job-control shell do `command` and returns its answer. When the job stops, the shell
+// takes the terminal, but leaves its settings as the job left them.
+JobEvent job_command(TerminalSession& session, JobCommand command, int number = 0);
 
 // Reads the screen until it holds `text` at or after `from`, for at most `seconds`. Returns the
 // position just past it, or std::string::npos on a time-out or the end of the program's output.
