@@ -1,8 +1,11 @@
 # Everyday commands; CMake does the building. The build in build/ reads the bundled word list
 # from its own tree, so it runs without being installed. Paths are quoted throughout, so the
 # checkout may sit in a directory whose name holds spaces.
+#
+# This is a makefile for GNU make. On FreeBSD and the other BSDs, whose make is another, install
+# GNU make (pkg install gmake) and type gmake where these notes say make: gmake test, gmake run.
 BUILD := build
-JOBS := $(shell nproc 2>/dev/null || echo 2)
+JOBS := $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # CMake's Makefiles call make again for every target; without this each call announces itself.
 MAKEFLAGS += --no-print-directory
 
@@ -14,7 +17,7 @@ configure = cmake -S . -B "$(1)" -DDICTIONARY_DIRECTORY="$$(pwd)/$(1)/share/spel
 quietly = mkdir -p "$(BUILD)" && { $(1); } >"$(BUILD)/make.log" 2>&1 || \
           { cat "$(BUILD)/make.log" >&2; exit 1; }
 
-.PHONY: all program run test sanitize i386 fuzz bench package clean
+.PHONY: all program run test sanitize i386 aarch64 fuzz bench package clean
 
 all:
 	$(call configure,$(BUILD))
@@ -41,13 +44,20 @@ sanitize:
 	cmake --build "$(BUILD)/sanitize" -j $(JOBS)
 	cd "$(BUILD)/sanitize" && ctest -j $(JOBS) --output-on-failure
 
-# The program and the whole suite built for 32-bit x86 and run under user-mode emulation
-# (qemu-i386), as on the reference platform's word size.
+# $(call cross,ARCH) builds the program and the whole suite in $(BUILD)/ARCH with the toolchain
+# cmake/ARCH-linux-gnu.toolchain.cmake, and runs the suite under the toolchain's emulator.
+cross = $(call configure,$(BUILD)/$(1)) \
+	  -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/$(1)-linux-gnu.toolchain.cmake" && \
+	cmake --build "$(BUILD)/$(1)" -j $(JOBS) && \
+	cd "$(BUILD)/$(1)" && ctest -j $(JOBS) --output-on-failure
+
+# 32-bit x86 under qemu-i386, as on the reference platform's word size.
 i386:
-	$(call configure,$(BUILD)/i386) \
-	  -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/i386-linux-gnu.toolchain.cmake"
-	cmake --build "$(BUILD)/i386" -j $(JOBS)
-	cd "$(BUILD)/i386" && ctest -j $(JOBS) --output-on-failure
+	$(call cross,i386)
+
+# 64-bit ARM under qemu-aarch64, built with clang.
+aarch64:
+	$(call cross,aarch64)
 
 # Every search kernel against the plain model under libFuzzer, from the seeds in tests/fuzz/corpus.
 FUZZ_SECONDS := 60

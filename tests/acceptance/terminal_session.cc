@@ -4,20 +4,31 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+// openpty and login_tty: in glibc's pty.h and utmp.h, in FreeBSD's libutil.h, elsewhere util.h.
+#if __has_include(<pty.h>)
+#include <pty.h>
 #include <utmp.h>
+#elif __has_include(<libutil.h>)
+#include <libutil.h>
+#else
+#include <util.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <vector>
+
+// The program under test is run through this and its arguments, when it is built for a CPU that
+// this machine only emulates; written by the build.
+extern const char* const kEmulator[];
 
 namespace {
 
@@ -32,14 +43,6 @@ double seconds_left(Clock::time_point deadline) {
   return std::chrono::duration<double>(deadline - Clock::now()).count();
 }
 
-// The program under test is run through this, when it is built for a CPU that this machine
-// only emulates.
-#ifdef SPELL_CHECKER_EMULATOR
-const char kEmulator[] = SPELL_CHECKER_EMULATOR;
-#else
-const char kEmulator[] = "";
-#endif
-
 [[noreturn]] void exec_in(const std::string& program, const std::string& directory,
                           const Environment& environment) {
   if (chdir(directory.c_str()) != 0) _exit(126);
@@ -47,10 +50,11 @@ const char kEmulator[] = "";
   setrlimit(RLIMIT_CORE, &no_core);
   setenv("TERM", "dumb", 1);
   std::vector<const char*> command;
-  if (*kEmulator != '\0') command.push_back(kEmulator);
+  for (const char* const* part = kEmulator; *part != nullptr; ++part) command.push_back(*part);
+  const bool emulated = !command.empty();
   for (const std::string& setting : environment) {
     // The emulator is a program for this machine: what is preloaded goes to the emulated one.
-    if (*kEmulator != '\0' && setting.rfind("LD_PRELOAD=", 0) == 0) {
+    if (emulated && setting.rfind("LD_PRELOAD=", 0) == 0) {
       command.push_back("-E");
       command.push_back(strdup(setting.c_str()));
     } else {
