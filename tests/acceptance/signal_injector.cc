@@ -9,11 +9,14 @@
 //   ending    the farewell is about to be written to standard output
 //   farewell  the farewell has just been written to standard output
 // For example "reply,raw" is the moment the terminal goes raw for the line after the first reply.
+// As it raises the signal it makes the file SPELL_CHECKER_RAISED, if that is set, so that a test
+// can tell that the moment came.
 //
 // SPELL_CHECKER_REALLOC_LIMIT (a number of bytes), if set, makes realloc fail for larger sizes,
 // as when memory runs out. SPELL_CHECKER_ALARM (a number of seconds), if set, leaves an alarm
 // pending as the program starts, as one set before exec would be.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <termios.h>
@@ -48,7 +51,11 @@ void passing(const char* point) {
   const std::size_t end = chain.points.find(',');
   if (chain.points.compare(0, end, point) != 0) return;
   chain.points.erase(0, end == std::string::npos ? end : end + 1);
-  if (chain.points.empty()) raise(chain.signal_number);
+  if (!chain.points.empty()) return;
+  // Made first, for the signal may end the program there and then.
+  if (const char* raised = std::getenv("SPELL_CHECKER_RAISED"))
+    close(open(raised, O_CREAT | O_WRONLY, 0644));
+  raise(chain.signal_number);
 }
 
 template <typename Function>
