@@ -80,7 +80,9 @@ bench: all
 
 # A Debian package (.deb in build/package/) of an install into /usr, built as Debian builds
 # packages: with the compiler and linker flags of dpkg-buildflags, all hardening on, and every
-# time stamp that of the last commit, so that two builds of a commit give the same bytes.
+# time stamp that of the last commit, so that two builds of a commit give the same bytes. CPack
+# makes the package's directories with the umask's modes; 022 gives them Debian's 0755 whatever
+# the umask of the one who builds.
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || \
                        dpkg-parsechangelog -l packaging/changelog -S Timestamp)
@@ -90,7 +92,7 @@ package:
 	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 	cmake --build "$(BUILD)/package" -j $(JOBS)
-	cd "$(BUILD)/package" && SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cpack
+	cd "$(BUILD)/package" && umask 022 && SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cpack
 
 clean:
 	rm -rf "$(BUILD)"
