@@ -297,8 +297,12 @@ Bits walk_keys(const char* data, std::size_t p, const Line& line, Bits separator
     seeds = agreed << 1;
   }
   const Bits agreed = step(last);
-  // At most one word runs on: the last, which starts here, or carried in.
-  if (runs_on >= 0) after = {runs_on, starts != 0 ? p + highest_bit(starts) : before.start};
+  // At most one word runs on: the last, which starts here, or carried in. Whether one does is
+  // as unforeseeable as which words agree, so `after` is set without a branch; its start counts
+  // only when its step is not negative.
+  after.step = runs_on;
+  const std::size_t last_start = p + highest_bit(starts | 1);
+  after.start = starts != 0 ? last_start : before.start;
   return agreed;
 }
 
