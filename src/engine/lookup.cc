@@ -274,6 +274,23 @@ void scan_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter, 
 
 constexpr std::size_t kCacheLine = 64;
 
+// A block of `block_size` bytes to read the list into, on a cache line, for the kernels' loads of
+// 64 bytes; before it, room for the last byte of the block before; after it, padding. Not
+// zero-filled: the kernels read no byte that was not written. It is kept from one lookup to the
+// next, and grows only for a larger block: allocated for every line, the allocator's work on a
+// block this size, and the fresh pages it sometimes handed out, cost a twentieth of a lookup.
+char* read_block(std::size_t block_size) {
+  static std::unique_ptr<char[]> buffer;
+  static std::size_t buffer_block_size = 0;
+  if (block_size > buffer_block_size) {
+    buffer.reset();  // never two at once
+    buffer_block_size = 0;
+    buffer.reset(new char[kCacheLine + block_size + kScanPadding]);
+    buffer_block_size = block_size;
+  }
+  return buffer.get() + kCacheLine - reinterpret_cast<std::uintptr_t>(buffer.get()) % kCacheLine;
+}
+
 std::string read_error(const std::string& path, int error_number) {
   return "cannot read " + path + ": " + std::strerror(error_number);
 }
@@ -295,17 +312,12 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   const LineFilter filter = filter_for(typed.c_str(), typed_key);
   if (kernel == nullptr) kernel = &chosen_kernel();
 
+  char* const block = read_block(block_size);
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) {
     result.error = read_error(path, errno);
     return result;
   }
-  // The block starts on a cache line, for the kernels' loads of 64 bytes; before it, the last
-  // byte of the block before; after it, padding. Not zero-filled: the kernels read no byte that
-  // was not written.
-  const std::unique_ptr<char[]> buffer(new char[kCacheLine + block_size + kScanPadding]);
-  char* const block =
-      buffer.get() + kCacheLine - reinterpret_cast<std::uintptr_t>(buffer.get()) % kCacheLine;
   block[-1] = ' ';
   PartWord part;
   for (;;) {

@@ -45,7 +45,7 @@ struct ScanKernel;
 
 // Looks `typed` up in the word list at `path`, with the search kernel `kernel`, or the one chosen
 // for this CPU. `typed` must be shorter than kWorkBufferSize - 1; a longer one gets an empty
-// result.
+// result. One lookup at a time: the block the list is read into is kept for the next.
 LookupResult lookup_word_in(const std::string& path, const std::string& typed,
                             std::size_t block_size = kReadBlockSize,
                             const ScanKernel* kernel = nullptr);
