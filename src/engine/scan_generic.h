@@ -329,7 +329,7 @@ bool look_closely(const char* data, std::size_t p, std::size_t length, const Lin
   Bits separators, nonletters, exact, keys;
   close_look<kNonLetters>(data + p, line, separators, nonletters, exact, keys);
   if (!Simd::kOwnCloseLook && line.filter.exact_length != 0) exact &= exact_ends(data + p, line);
-  Bits starts = ~separators & ((separators << 1) | (is_word_separator((data + p)[-1]) ? 1 : 0));
+  Bits starts = word_starts(separators, (data + p)[-1]);
   // The bytes past `length` belong to no word of this block.
   if (length - p < 64) starts &= ~Bits{0} >> (64 - (length - p));
   Bits go_on = kFirst == 0 ? starts : (nonletters | exact) & starts;

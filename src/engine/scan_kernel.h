@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ascii.h"
 #include "spell_checker.h"
 
 // What one typed line looks for, worked out from the key rules for the line. The tests are on
@@ -88,6 +89,15 @@ constexpr std::size_t kExactLengthTested = 32;
 // The kernels read up to this many bytes past the end of a block, which must be separators, and
 // the byte before it, which tells whether a word starts at its first byte.
 constexpr std::size_t kScanPadding = 64 + kExactLengthTested;
+
+// Of 64 bytes whose `separators` are known, a bit each, the first byte lowest: those that start
+// a word, for they follow a separator; `before` is the byte ahead of the first. Internal
+// linkage, as in ascii.h: each kernel has its own copy, built for its instruction set.
+namespace {
+inline std::uint64_t word_starts(std::uint64_t separators, char before) {
+  return ~separators & ((separators << 1) | (is_word_separator(before) ? 1 : 0));
+}
+}  // namespace
 
 struct ScanKernel {
   const char* name;

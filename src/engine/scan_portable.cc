@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "ascii.h"
 #include "scan_kernel.h"
 
 namespace {
@@ -81,8 +80,7 @@ struct Simd {
       Mask start = below(load(p + i - 1), splat(0x21));
       if (kNonLetters) {
         // The letters passed over must not be more than there are.
-        const Reg low7 = folded & kLow7;
-        const Mask letter = (low7 + splat(0x80 - 'a')) & ~(low7 + splat(0x7f - 'z')) & ~folded;
+        const Mask letter = inside(folded, range('a', 'z'));
         start &= ~((letter & ~wanted) | equal(v, splat('\n')));
       } else {
         start &= wanted;
@@ -101,10 +99,8 @@ struct Simd {
       const Reg v = load(p + i);
       separators |= bits(inside(v, t.separators) | equal(v, splat(' '))) << i;
     }
-    const std::uint64_t starts =
-        ~separators & ((separators << 1) | (is_word_separator(p[-1]) ? 1 : 0));
     nonletters = exact = keys = 0;
-    for (std::uint64_t rest = starts; rest != 0; rest &= rest - 1) {
+    for (std::uint64_t rest = word_starts(separators, p[-1]); rest != 0; rest &= rest - 1) {
       const int at = __builtin_ctzll(rest);
       const unsigned char* const word = reinterpret_cast<const unsigned char*>(p) + at;
       const unsigned char c = f.classes[word[0]], next = f.second_classes[word[1]];
