@@ -98,6 +98,14 @@ bool give_terminal_back(int signal_number, Text& text) {
   return true;
 }
 
+// The same, writing what the line editor would have written at once.
+bool hand_terminal_back(int signal_number) {
+  Text text;
+  const bool given = give_terminal_back(signal_number, text);
+  text.write_out();
+  return given;
+}
+
 // Once the program ends, nothing may cut its last words short: every signal that can be held is.
 void hold_every_signal() {
   sigset_t all;
@@ -116,8 +124,7 @@ void hold_every_signal() {
 
 void end_by_default(int signal_number) {
   const int saved_errno = errno;
-  Text text;
-  if (give_terminal_back(signal_number, text)) text.write_out();
+  hand_terminal_back(signal_number);
   // Held while this handler runs, the signal is taken again, by default, as it returns.
   signal(signal_number, SIG_DFL);
   raise(signal_number);
@@ -153,9 +160,7 @@ void stop(int signal_number) {
   const int saved_errno = errno;
   if (!terminal_lent && editor_has_terminal && in_foreground() &&
       tcgetattr(STDIN_FILENO, &editor_settings) == 0) {
-    Text text;
-    terminal_lent = give_terminal_back(signal_number, text);
-    text.write_out();
+    terminal_lent = hand_terminal_back(signal_number);
   }
   // Stops as the signal's default action would: here, until continued.
   signal(signal_number, SIG_DFL);
@@ -176,10 +181,7 @@ void continued(int) {
 
 // Any exit, the line editor's own on running out of memory among them, leaves the terminal as
 // the program found it.
-void give_terminal_back_at_exit() {
-  Text text;
-  if (give_terminal_back(0, text)) text.write_out();
-}
+void give_terminal_back_at_exit() { hand_terminal_back(0); }
 
 // Catches `signal_number` with `handler`, unless the program inherited it ignored or caught (by
 // a sanitizer, say), which it leaves so.
@@ -240,8 +242,7 @@ void handle_termination_signal(int signal_number) { finish(signal_number); }
 
 void end_program_on_error(const std::string& message) {
   hold_every_signal();
-  Text text;
-  if (give_terminal_back(0, text)) text.write_out();
+  hand_terminal_back(0);
   report_error(message.c_str());
   _exit(1);
 }
