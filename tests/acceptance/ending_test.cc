@@ -31,6 +31,25 @@ std::string preload_signal_injector() {
   return "LD_PRELOAD=" + link;
 }
 
+// Where the injector, run in `directory`, leaves its mark as it raises the signal.
+std::string raised_mark(const std::string& directory) { return directory + "/raised"; }
+
+// The program, run in `directory`, with the injector and what it is to do (the injector is loaded
+// ahead of ASan), on a terminal that turns bracketed paste on and echoes control keys.
+Environment injected(const std::string& directory, Environment more) {
+  Environment environment = {"TERM=xterm", "INPUTRC=/dev/null", preload_signal_injector(),
+                             "SPELL_CHECKER_RAISED=" + raised_mark(directory),
+                             "ASAN_OPTIONS=verify_asan_link_order=0"};
+  environment.insert(environment.end(), more.begin(), more.end());
+  return environment;
+}
+
+// The injector raised its signal: else the case never came to the moment it is about, and
+// tested nothing.
+void expect_raised(const std::string& directory, const std::string& what) {
+  EXPECT_EQ(access(raised_mark(directory).c_str(), F_OK), 0) << what << ": the signal never came";
+}
+
 // The program ended as it must: status 0, the farewell once and last, and the terminal's settings
 // and bracketed-paste mode as they were before it started.
 void expect_ended_well(TerminalSession& session, const std::string& what) {
@@ -72,26 +91,16 @@ TEST(Ending, SignalsInEveryWindowOnATerminal) {
   };
   for (const Window& w : windows) {
     const std::string directory = directory_with_list("cat\ncot\n");
-    const std::string raised = directory + "/raised";
-    const Environment environment = {
-        "TERM=xterm",  // the line editor turns bracketed paste on
-        "INPUTRC=/dev/null",
-        preload_signal_injector(),
-        std::string("SPELL_CHECKER_RAISE_AT=") + w.raise_at,
-        "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(w.signal_number),
-        "SPELL_CHECKER_RAISED=" + raised,
-        "ASAN_OPTIONS=verify_asan_link_order=0",  // the injector is loaded ahead of ASan
-    };
+    const Environment environment =
+        injected(directory, {std::string("SPELL_CHECKER_RAISE_AT=") + w.raise_at,
+                             "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(w.signal_number)});
     TerminalSession session = start_on_terminal(kProgram, directory, environment);
     if (*w.keys != '\0') {
       ASSERT_NE(wait_for(session, "word> "), std::string::npos) << w.what << session.screen;
       type_keys(session, w.keys);
     }
     expect_ended_well(session, w.what);
-    // Else the signal never came where it was meant to, and the case tested nothing.
-    if (*w.raise_at != '\0') {
-      EXPECT_EQ(access(raised.c_str(), F_OK), 0) << w.what;
-    }
+    if (*w.raise_at != '\0') expect_raised(directory, w.what);
   }
 }
 
@@ -178,24 +187,12 @@ struct JobCase {
   bool raw;       // the shell holds the terminal raw at the end, else it is as found
 };
 
-// The program with the injector and what it is to do, on a terminal that turns bracketed paste
-// on and echoes control keys.
-Environment injected(Environment more) {
-  Environment environment = {"TERM=xterm", "INPUTRC=/dev/null", preload_signal_injector(),
-                             "ASAN_OPTIONS=verify_asan_link_order=0"};
-  environment.insert(environment.end(), more.begin(), more.end());
-  return environment;
-}
-
 // Takes the job through the case's steps, then checks how it ended. A failed assertion ends the
 // case, not the test.
 void run_job_case(const JobCase& c) {
   const std::string directory = directory_with_list("cat\n");
-  const std::string raised = directory + "/raised";
-  Environment environment = injected(c.environment);
-  environment.push_back("SPELL_CHECKER_RAISED=" + raised);
-  TerminalSession session =
-      start_on_terminal(kProgram, directory, environment, c.role, c.start_terminal);
+  TerminalSession session = start_on_terminal(
+      kProgram, directory, injected(directory, c.environment), c.role, c.start_terminal);
   std::size_t from = 0, mark = std::string::npos;
   for (const Step& step : c.steps) {
     switch (step.what) {
@@ -238,9 +235,7 @@ void run_job_case(const JobCase& c) {
   }
   EXPECT_EQ(wait_for_exit(session), c.status) << c.what << ", screen:\n" << session.screen;
   for (const std::string& setting : c.environment) {
-    if (setting.rfind("SPELL_CHECKER_RAISE_AT=", 0) == 0) {
-      EXPECT_EQ(access(raised.c_str(), F_OK), 0) << c.what << ": the signal never came";
-    }
+    if (setting.rfind("SPELL_CHECKER_RAISE_AT=", 0) == 0) expect_raised(directory, c.what);
   }
   const std::size_t farewell = session.screen.find(kFarewell);
   if (c.farewell) {

@@ -79,6 +79,11 @@ bool read_some(int fd, std::string& into, double seconds, bool drop_carriage_ret
   return true;
 }
 
+// A status from waitpid as a shell gives it: the exit status, or 128 + the signal that ended it.
+int shell_status(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 int wait_status(pid_t pid, Clock::time_point deadline) {
   int status = 0;
   for (;;) {
@@ -91,8 +96,7 @@ int wait_status(pid_t pid, Clock::time_point deadline) {
     }
     usleep(5000);
   }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
+  return shell_status(status);
 }
 
 // A job-control shell at its smallest, run as the terminal's session leader: it runs the
@@ -122,7 +126,7 @@ JobEvent wait_for_job(pid_t job, int milliseconds) {
         tcsetpgrp(STDIN_FILENO, getpgrp());
         return job_event('s', WSTOPSIG(status));
       }
-      return job_event('x', WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+      return job_event('x', shell_status(status));
     }
     if (seconds_left(deadline) <= 0) return job_event('t');
     usleep(2000);
