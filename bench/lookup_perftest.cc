@@ -10,13 +10,11 @@
 //                                                typed lines, one per line
 //   lookup_perftest --peak LIST WORD             one lookup; prints the peak resident size in KiB
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "floor.h"
 #include "model_lookup.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
@@ -33,7 +32,6 @@
 namespace {
 
 const char kInsaneList[] = "/usr/share/dict/american-english-insane";
-constexpr std::size_t kFloorBlockSize = 128 * 1024;
 
 std::size_t file_size(const std::string& path) {
   std::ifstream file(path, std::ios::binary | std::ios::ate);
@@ -53,24 +51,10 @@ std::string generated_list(std::size_t words) {
   return path;
 }
 
-// The least a lookup can cost: the list opened, read in blocks and closed.
-int read_list(const std::string& path) {
-  static std::vector<char> block(kFloorBlockSize);
-  const int fd = open(path.c_str(), O_RDONLY);
-  while (read(fd, block.data(), block.size()) > 0) {
-  }
-  return close(fd);
-}
-
 double cpu_seconds() {
   timespec now = {};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return now.tv_sec + now.tv_nsec / 1e9;
-}
-
-double median(std::vector<double> values) {
-  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-  return values[values.size() / 2];
 }
 
 std::vector<std::string> typed_lines;
@@ -119,7 +103,8 @@ void register_benchmarks(const std::string& title, const std::string& path) {
         ->Repetitions(7)
         ->DisplayAggregatesOnly(true);
   };
-  add("floor", [](const std::string& list, const std::string&) { return read_list(list); });
+  add("floor",
+      [](const std::string& list, const std::string&) { return read_list_once(list.c_str()); });
   add("plain_reading", model_lookup);
   for (const ScanKernel* kernel : usable_kernels())
     add(kernel->name, [kernel](const std::string& list, const std::string& typed) {
@@ -129,11 +114,10 @@ void register_benchmarks(const std::string& title, const std::string& path) {
 
 void print_summary() {
   std::printf("\nper typed line, median of the repetitions, against the floor of this run:\n");
-  std::printf("  %-32s %12s %8s\n", "", "ms per line", "x floor");
+  print_summary_heading();
   for (const Row& row : rows) {
     const double line = median(seconds_per_line[row.name]);
-    const double floor = median(seconds_per_line[row.list + "/floor"]);
-    std::printf("  %-32s %12.3f %7.2fx\n", row.name.c_str(), line * 1000, line / floor);
+    print_summary_row(row.name, line, line / median(seconds_per_line[row.list + "/floor"]));
   }
 }
 

@@ -15,7 +15,6 @@
 #include <sched.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -25,17 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "floor.h"
+
 namespace {
 
 int floor_process(const char* list, int times) {
-  std::vector<char> block(128 * 1024);
-  for (int i = 0; i < times; ++i) {
-    const int fd = open(list, O_RDONLY);
-    if (fd < 0) return 1;
-    while (read(fd, block.data(), block.size()) > 0) {
-    }
-    close(fd);
-  }
+  for (int i = 0; i < times; ++i)
+    if (read_list_once(list) != 0) return 1;
   return 0;
 }
 
@@ -61,11 +56,6 @@ double cpu_seconds_of(const std::vector<std::string>& argv, const char* input) {
     return -1;
   return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
          usage.ru_stime.tv_usec / 1e6;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // All the programs on the last CPU this process may use, where the system is least likely to
@@ -133,9 +123,8 @@ int main(int argc, char** argv) {
   }
   std::printf("whole process, %d typed lines piped in, CPU time, medians of %d rounds:\n", lines,
               rounds);
-  std::printf("  %-32s %12s %8s\n", "", "ms per line", "x floor");
+  print_summary_heading();
   for (const Row& row : rows)
-    std::printf("  %-32s %12.3f %7.2fx\n", row.name.c_str(), median(row.seconds) * 1000 / lines,
-                median(row.ratios));
+    print_summary_row(row.name, median(row.seconds) / lines, median(row.ratios));
   return 0;
 }
