@@ -2,14 +2,15 @@
 // thin layer over its registers, and then includes this file; everything here has internal
 // linkage, so that code built for one instruction set never stands in for another's.
 //
-// Simd provides, for registers of kWidth bytes (a divisor of 64):
+// Simd provides, for vectors of kWidth bytes (a divisor of 64) in one register or several:
 //   Reg load(const char*)                 kWidth bytes, unaligned
-//   Reg splat(char)                       every byte the same
-//   Reg either_bits(Reg, Reg)             bitwise or
+//   Splat splat(char)                     every byte the same: a Reg, or a narrower register
+//                                         that the operations take in a Reg's place
+//   Reg either_bits(Reg, Splat)           bitwise or
 //   Range range(unsigned char low, unsigned char high)     low <= high, both below 0x80 or
 //                                                          neither
 //   Mask inside(Reg, const Range&), Mask outside(Reg, const Range&)   unsigned, per byte
-//   Mask equal(Reg, Reg)
+//   Mask equal(Reg, Reg), Mask equal(Reg, Splat)
 //   Mask either(Mask, Mask), Mask both(Mask, Mask), Mask but_not(Mask, Mask)
 //   std::uint64_t bits(Mask)              one bit per byte, first byte lowest
 // and where it does better than comparing, its own steps, each flagged, with what it derives
@@ -41,18 +42,21 @@ using Bits = std::uint64_t;
 int lowest_bit(Bits bits) { return __builtin_ctzll(bits); }
 int highest_bit(Bits bits) { return 63 - __builtin_clzll(bits); }
 
+// A layer whose Reg spans several registers keeps its constants in one.
+using Splat = decltype(Simd::splat('\0'));
+
 // What the comparisons compare with, set up once per block.
 struct Constants {
-  Simd::Reg case_bit = Simd::splat(0x20);
-  Simd::Reg space = Simd::splat(' ');
-  Simd::Reg newline = Simd::splat('\n');
-  Simd::Reg nul = Simd::splat('\0');
+  Splat case_bit = Simd::splat(0x20);
+  Splat space = Simd::splat(' ');
+  Splat newline = Simd::splat('\n');
+  Splat nul = Simd::splat('\0');
   Simd::Range separators = Simd::range('\t', '\r');  // and the space
   Simd::Range letters = Simd::range('a', 'z');       // folded
   Simd::Range low = Simd::range(0, ' ');             // every separator, and more
-  Simd::Reg first[3], key_letter, ph_letter, ph_second, exact_first, exact_last;
+  Splat first[3], key_letter, ph_letter, ph_second, exact_first, exact_last;
   Simd::Range exact_second;
-  Simd::Reg digit_letters[6][8], without_digit[8];
+  Splat digit_letters[6][8], without_digit[8];
 
   explicit Constants(const LineFilter& filter)
       : key_letter(Simd::splat(filter.key_letter)),
@@ -224,7 +228,7 @@ struct KeyStops {
         ends |= Simd::bits(nul) << (r * Simd::kWidth);
       }
       for (int place = 0; place < distinct; ++place) {
-        const Simd::Reg* const letters = c.digit_letters[place];
+        const Splat* const letters = c.digit_letters[place];
         Simd::Mask same[kRegisters];
         SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) same[r] =
             Simd::equal(folded[r], letters[0]);

@@ -15,6 +15,9 @@ extern const ScanKernel kAvx2Kernel;
 extern const ScanKernel kAvx512Kernel;
 extern const ScanKernel kAvx512VbmiKernel;
 #endif
+#if SPELL_CHECKER_KERNEL_NEON
+extern const ScanKernel kNeonKernel;
+#endif
 
 // A build with one kernel runs it whatever the CPU (though AVX-512 looks for VBMI); one with
 // several runs those the CPU has. None of them uses instructions that some CPUs have only in
@@ -41,6 +44,9 @@ std::vector<const ScanKernel*> usable_kernels() {
     kernels.push_back(&kAvx512Kernel);
     if (__builtin_cpu_supports("avx512vbmi")) kernels.push_back(&kAvx512VbmiKernel);
   }
+#endif
+#if SPELL_CHECKER_KERNEL_NEON
+  kernels.push_back(&kNeonKernel);  // every 64-bit ARM CPU has NEON
 #endif
   return kernels;
 }
