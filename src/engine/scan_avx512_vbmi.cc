@@ -64,10 +64,8 @@ struct Simd : Avx512 {
   static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
                     std::uint64_t& ends, std::uint64_t* digits) {
     const Reg d = t.digits.of(load(p));
-    stops = has(d, kStopDigit);
-    ends = has(d, kEndDigit);
-    for (int place = 0; place < distinct; ++place)
-      digits[place] = has(d, kFirstPlaceDigit << place);
+    stops_from_digits([&](unsigned char classes) { return has(d, classes); }, distinct, stops, ends,
+                      digits);
   }
 };
 

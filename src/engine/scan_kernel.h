@@ -81,6 +81,17 @@ constexpr unsigned char kStopDigit = 1;        // in digits: a stop
 constexpr unsigned char kEndDigit = 2;         // the end of a word
 constexpr unsigned char kFirstPlaceDigit = 4;  // shifted left by the place of the byte's digit
 
+// The stops of 64 bytes whose digits classes a kernel has looked up: `has(classes)` gives the
+// bytes that have any of `classes`, a bit each.
+template <typename Has>
+void stops_from_digits(Has has, int distinct_digits, std::uint64_t& stops, std::uint64_t& ends,
+                       std::uint64_t* digits) {
+  stops = has(kStopDigit);
+  ends = has(kEndDigit);
+  for (int place = 0; place < distinct_digits; ++place)
+    digits[place] = has(static_cast<unsigned char>(kFirstPlaceDigit << place));
+}
+
 // Receives each word of the list that equals the typed word (`equal`) or has its key.
 using MatchSink = void (*)(void* context, const char* word, std::size_t length, bool equal);
 

@@ -1,15 +1,18 @@
 // The search 64 bytes at a time with NEON, which every 64-bit ARM CPU has. A vector is four
 // 16-byte registers, for NEON has no instruction that gathers one bit per byte: four masks are
-// gathered at once, by pairwise additions. Constants stay in one register each.
+// gathered at once, by pairwise additions. Constants stay in one register each. The stops,
+// which take many comparisons, are looked up in the line's table instead.
 #include <arm_neon.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "scan_kernel.h"
+
 namespace {
 
 struct Simd {
-  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
+  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = true;
   static constexpr std::size_t kWidth = 64;
   struct Reg {
     uint8x16_t q[4];
@@ -60,6 +63,43 @@ struct Simd {
     const uint8x16_t high = vpaddq_u8(placed.q[2], placed.q[3]);
     const uint8x16_t quarters = vpaddq_u8(low, high);
     return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(quarters, quarters)), 0);
+  }
+
+  // One of LineFilter's tables: the bytes below 0x80 in eight registers, which two lookups of
+  // 64 entries each cover; a byte of 0x80 or above gets every class that any such byte has.
+  struct Table {
+    uint8x16x4_t low, high;
+    Splat above;
+    explicit Table(const unsigned char* classes) {
+      for (int i = 0; i < 4; ++i) {
+        low.val[i] = vld1q_u8(classes + 16 * i);
+        high.val[i] = vld1q_u8(classes + 64 + 16 * i);
+      }
+      unsigned char of_above = 0;
+      for (int b = 0x80; b < 0x100; ++b) of_above |= classes[b];
+      above = vdupq_n_u8(of_above);
+    }
+    // The classes of each byte of `v`. A lookup gives 0 for an index past its 64 entries, and
+    // the second keeps what the first gave there.
+    uint8x16_t of(uint8x16_t v) const {
+      const uint8x16_t below = vqtbx4q_u8(vqtbl4q_u8(low, v), high, vsubq_u8(v, vdupq_n_u8(64)));
+      return vbslq_u8(vcltzq_s8(vreinterpretq_s8_u8(v)), above, below);
+    }
+    Reg of(Reg v) const { return {{of(v.q[0]), of(v.q[1]), of(v.q[2]), of(v.q[3])}}; }
+  };
+  struct Tables {
+    Table digits;
+  };
+  static Tables tables(const LineFilter& filter) { return {Table(filter.digits)}; }
+  static std::uint64_t has(Reg classes, unsigned char wanted) {
+    return bits(each(classes, vdupq_n_u8(wanted), vtstq_u8));
+  }
+
+  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                    std::uint64_t& ends, std::uint64_t* digits) {
+    const Reg d = t.digits.of(load(p));
+    stops_from_digits([&](unsigned char classes) { return has(d, classes); }, distinct, stops, ends,
+                      digits);
   }
 };
 
