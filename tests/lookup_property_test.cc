@@ -118,7 +118,8 @@ TEST(LookupProperty, OverLongRunsAreSkippedAndWhatFollowsIsAnswered) {
 // Lists laid out so that the scan's harder cases come up at every place of its 64-byte
 // stretches: key walks that run on into the next stretch at every step, words that may equal a
 // typed word as long as the longest whose length is tested (and one byte longer), lines ended by
-// CR LF and empty lines.
+// CR LF and empty lines, and words of interest alone in their stretch, by each first byte that
+// may start one (the key's letter, a letter that gives it, the typed word's first byte).
 TEST(LookupProperty, WalksAcrossStretchesAndLayouts) {
   const std::string path = temp_path("lookup_layouts_");
   const std::string long_typed(kExactLengthTested, 's'), longer_typed(kExactLengthTested + 1, 's');
@@ -131,12 +132,16 @@ TEST(LookupProperty, WalksAcrossStretchesAndLayouts) {
   for (int k = 0; k < 70; k += 3)
     walks += "s" + std::string(k, 'a') + "n" + std::string(k % 11, 'e') + "g\nS" +
              std::string(k, 'o') + "m\n";
+  std::string filler, far_apart;  // 72 bytes of words of no interest after each word of interest
+  for (int k = 0; k < 9; ++k) filler += "mmmmmmm\n";
+  for (const char* word : {"phone", "Fun", "12", "pH", "-fun"}) far_apart += word + ("\n" + filler);
   const Layout layouts[] = {
       {"walks", walks, {"sang", "sing", "Sm", "s", "sangs"}},
       {"length limit",
        long_typed + "\n" + longer_typed + "\n" + long_typed + "a\n" + long_typed.substr(1) + "\n",
        {long_typed, longer_typed, "S" + long_typed.substr(1)}},
       {"CR LF and empty lines", "cat\r\n\r\ncot\r\n\n\n-cut\r\n'cet\r\n", {"cat", "cet", "-cut"}},
+      {"far apart", far_apart, {"fone", "phone", "12", "ph", "-fun"}},
   };
   for (const Layout& layout : layouts) {
     for (std::size_t spaces = 0; spaces < 70; ++spaces) {

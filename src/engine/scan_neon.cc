@@ -1,18 +1,20 @@
 // The search 64 bytes at a time with NEON, which every 64-bit ARM CPU has. A vector is four
 // 16-byte registers, for NEON has no instruction that gathers one bit per byte: four masks are
-// gathered at once, by pairwise additions. Constants stay in one register each. The stops,
-// which take many comparisons, are looked up in the line's table instead.
+// gathered at once, by pairwise additions. Constants stay in one register each. Two steps look
+// bytes up instead of comparing them: the stops, which take a comparison per letter, and the
+// first look, which every 64 bytes get.
 #include <arm_neon.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "scan_kernel.h"
 
 namespace {
 
 struct Simd {
-  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = true;
+  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = false, kOwnStops = true;
   static constexpr std::size_t kWidth = 64;
   struct Reg {
     uint8x16_t q[4];
@@ -89,8 +91,49 @@ struct Simd {
   };
   struct Tables {
     Table digits;
+    // Of the folded bytes 0x60 to 0x7f, the letters that are not first bytes of interest.
+    uint8x16x2_t passed_over;
+    Splat first[3];
   };
-  static Tables tables(const LineFilter& filter) { return {Table(filter.digits)}; }
+  static Tables tables(const LineFilter& filter) {
+    Tables t = {Table(filter.digits), {}, {}};
+    std::uint8_t passed_over[32];
+    for (int i = 0; i < 32; ++i) {
+      const char c = static_cast<char>(0x60 + i);
+      const bool wanted = std::memchr(filter.first, c, filter.first_count) != nullptr;
+      passed_over[i] = is_ascii_letter(c) && !wanted ? 0xff : 0;
+    }
+    t.passed_over = {{vld1q_u8(passed_over), vld1q_u8(passed_over + 16)}};
+    for (int k = 0; k < 3; ++k) t.first[k] = splat(filter.first[k]);
+    return t;
+  }
+
+  // The first look, as the generic one, with a lookup for the letters passed over, and bytes
+  // below 0x21 found by one comparison.
+  template <int kFirst, bool kNonLetters>
+  static std::uint64_t may_hold_start(const char* p, const Tables& t) {
+    const std::uint8_t* const bytes = reinterpret_cast<const std::uint8_t*>(p);
+    Mask start;
+    for (int r = 0; r < 4; ++r) {
+      const uint8x16_t v = vld1q_u8(bytes + 16 * r);
+      const uint8x16_t folded = vorrq_u8(v, vdupq_n_u8(0x20));
+      const uint8x16_t after_low = vcleq_u8(vld1q_u8(bytes + 16 * r - 1), vdupq_n_u8(' '));
+      if (kNonLetters) {
+        // A folded byte outside 0x60 to 0x7f is past the table, which gives 0: not a letter.
+        const uint8x16_t passed = vqtbl2q_u8(t.passed_over, vsubq_u8(folded, vdupq_n_u8(0x60)));
+        start.q[r] = vbicq_u8(after_low, vorrq_u8(passed, vceqq_u8(v, vdupq_n_u8('\n'))));
+      } else {
+        uint8x16_t wanted = vceqq_u8(folded, t.first[0]);
+        for (int k = 1; k < kFirst; ++k) wanted = vorrq_u8(wanted, vceqq_u8(folded, t.first[k]));
+        start.q[r] = vandq_u8(after_low, wanted);
+      }
+    }
+    // Whether any passes is all the caller asks: narrowing each 16 bits to 8 keeps four bits of
+    // each byte.
+    const uint8x16_t any =
+        vorrq_u8(vorrq_u8(start.q[0], start.q[1]), vorrq_u8(start.q[2], start.q[3]));
+    return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(any), 4)), 0);
+  }
   static std::uint64_t has(Reg classes, unsigned char wanted) {
     return bits(each(classes, vdupq_n_u8(wanted), vtstq_u8));
   }
