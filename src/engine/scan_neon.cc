@@ -13,6 +13,8 @@
 
 namespace {
 
+#define NEON_OP(intrinsic) [](uint8x16_t a, uint8x16_t b) { return intrinsic(a, b); }
+
 struct Simd {
   static constexpr bool kOwnFirstLook = true, kOwnCloseLook = false, kOwnStops = true;
   static constexpr std::size_t kWidth = 64;
@@ -22,7 +24,8 @@ struct Simd {
   using Mask = Reg;  // 0xff in each byte that passes
   using Splat = uint8x16_t;
 
-  // Applies `op` to each register of the vectors, or to it and the constant.
+  // Applies `op` to each register of the vectors, or to it and the constant. GCC's intrinsics
+  // have no address, so each comes wrapped in a lambda (NEON_OP).
   template <typename Op>
   static Reg each(Reg a, Reg b, Op op) {
     return {{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
@@ -37,7 +40,7 @@ struct Simd {
     return {{vld1q_u8(bytes), vld1q_u8(bytes + 16), vld1q_u8(bytes + 32), vld1q_u8(bytes + 48)}};
   }
   static Splat splat(char c) { return vdupq_n_u8(static_cast<std::uint8_t>(c)); }
-  static Reg either_bits(Reg a, Splat b) { return each(a, b, vorrq_u8); }
+  static Reg either_bits(Reg a, Splat b) { return each(a, b, NEON_OP(vorrq_u8)); }
   struct Range {
     Splat low, span;
   };
@@ -45,22 +48,22 @@ struct Simd {
     return {vdupq_n_u8(low), vdupq_n_u8(static_cast<std::uint8_t>(high - low))};
   }
   static Mask inside(Reg v, const Range& r) {
-    return each(each(v, r.low, vsubq_u8), r.span, vcleq_u8);
+    return each(each(v, r.low, NEON_OP(vsubq_u8)), r.span, NEON_OP(vcleq_u8));
   }
   static Mask outside(Reg v, const Range& r) {
-    return each(each(v, r.low, vsubq_u8), r.span, vcgtq_u8);
+    return each(each(v, r.low, NEON_OP(vsubq_u8)), r.span, NEON_OP(vcgtq_u8));
   }
-  static Mask equal(Reg a, Reg b) { return each(a, b, vceqq_u8); }
-  static Mask equal(Reg a, Splat b) { return each(a, b, vceqq_u8); }
-  static Mask either(Mask a, Mask b) { return each(a, b, vorrq_u8); }
-  static Mask both(Mask a, Mask b) { return each(a, b, vandq_u8); }
-  static Mask but_not(Mask a, Mask b) { return each(a, b, vbicq_u8); }
+  static Mask equal(Reg a, Reg b) { return each(a, b, NEON_OP(vceqq_u8)); }
+  static Mask equal(Reg a, Splat b) { return each(a, b, NEON_OP(vceqq_u8)); }
+  static Mask either(Mask a, Mask b) { return each(a, b, NEON_OP(vorrq_u8)); }
+  static Mask both(Mask a, Mask b) { return each(a, b, NEON_OP(vandq_u8)); }
+  static Mask but_not(Mask a, Mask b) { return each(a, b, NEON_OP(vbicq_u8)); }
   // Each byte keeps the bit of its place among eight; three rounds of pairwise additions sum
   // eight such bytes into one, the first byte lowest.
   static std::uint64_t bits(Mask m) {
     static constexpr std::uint8_t kPlaces[16] = {1, 2, 4, 8, 16, 32, 64, 128,
                                                  1, 2, 4, 8, 16, 32, 64, 128};
-    const Reg placed = each(m, vld1q_u8(kPlaces), vandq_u8);
+    const Reg placed = each(m, vld1q_u8(kPlaces), NEON_OP(vandq_u8));
     const uint8x16_t low = vpaddq_u8(placed.q[0], placed.q[1]);
     const uint8x16_t high = vpaddq_u8(placed.q[2], placed.q[3]);
     const uint8x16_t quarters = vpaddq_u8(low, high);
@@ -135,7 +138,7 @@ struct Simd {
     return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(any), 4)), 0);
   }
   static std::uint64_t has(Reg classes, unsigned char wanted) {
-    return bits(each(classes, vdupq_n_u8(wanted), vtstq_u8));
+    return bits(each(classes, vdupq_n_u8(wanted), NEON_OP(vtstq_u8)));
   }
 
   static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
@@ -145,6 +148,8 @@ struct Simd {
                       digits);
   }
 };
+
+#undef NEON_OP
 
 }  // namespace
 
