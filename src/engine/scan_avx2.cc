@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "simd_signed_range.h"
+
 namespace {
 
 struct Simd {
@@ -14,13 +16,13 @@ struct Simd {
   static Reg load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static Reg splat(char c) { return _mm256_set1_epi8(c); }
   static Reg either_bits(Reg a, Reg b) { return _mm256_or_si256(a, b); }
-  // Bytes compare only as signed, as in the SSE2 layer.
+  // Bytes compare only as signed (simd_signed_range.h).
   struct Range {
     Reg shift, inside_below, outside_above;
   };
   static Range range(unsigned char low, unsigned char high) {
-    return {splat(static_cast<char>(0x80 - low)), splat(static_cast<char>(high - low - 127)),
-            splat(static_cast<char>(high - low - 128))};
+    const SignedRange r = signed_range(low, high);
+    return {splat(r.shift), splat(r.inside_below), splat(r.outside_above)};
   }
   static Mask inside(Reg v, const Range& r) {
     return _mm256_cmpgt_epi8(r.inside_below, _mm256_add_epi8(v, r.shift));

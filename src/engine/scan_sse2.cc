@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "simd_signed_range.h"
+
 namespace {
 
 struct Simd {
@@ -15,14 +17,13 @@ struct Simd {
   static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static Reg splat(char c) { return _mm_set1_epi8(c); }
   static Reg either_bits(Reg a, Reg b) { return _mm_or_si128(a, b); }
-  // SSE2 compares bytes only as signed: adding 0x80 - low moves low..high to the bottom of the
-  // signed range, where one comparison tells inside from outside.
+  // Bytes compare only as signed (simd_signed_range.h).
   struct Range {
     Reg shift, inside_below, outside_above;
   };
   static Range range(unsigned char low, unsigned char high) {
-    return {splat(static_cast<char>(0x80 - low)), splat(static_cast<char>(high - low - 127)),
-            splat(static_cast<char>(high - low - 128))};
+    const SignedRange r = signed_range(low, high);
+    return {splat(r.shift), splat(r.inside_below), splat(r.outside_above)};
   }
   static Mask inside(Reg v, const Range& r) {
     return _mm_cmpgt_epi8(r.inside_below, _mm_add_epi8(v, r.shift));
