@@ -395,27 +395,24 @@ void scan(const char* data, std::size_t length, const LineFilter& filter, MatchS
   }
 }
 
+template <bool kNonLetters>
+void scan_for_first_bytes(const char* data, std::size_t length, const LineFilter& filter,
+                          MatchSink sink, void* context) {
+  switch (filter.first_count) {
+    case 1:
+      return scan<1, kNonLetters>(data, length, filter, sink, context);
+    case 2:
+      return scan<2, kNonLetters>(data, length, filter, sink, context);
+    default:
+      return scan<3, kNonLetters>(data, length, filter, sink, context);
+  }
+}
+
 void scan_block(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
                 void* context) {
   if (filter.every_word) return scan<0, true>(data, length, filter, sink, context);
-  if (filter.nonletters) {
-    switch (filter.first_count) {
-      case 1:
-        return scan<1, true>(data, length, filter, sink, context);
-      case 2:
-        return scan<2, true>(data, length, filter, sink, context);
-      default:
-        return scan<3, true>(data, length, filter, sink, context);
-    }
-  }
-  switch (filter.first_count) {
-    case 1:
-      return scan<1, false>(data, length, filter, sink, context);
-    case 2:
-      return scan<2, false>(data, length, filter, sink, context);
-    default:
-      return scan<3, false>(data, length, filter, sink, context);
-  }
+  if (filter.nonletters) return scan_for_first_bytes<true>(data, length, filter, sink, context);
+  scan_for_first_bytes<false>(data, length, filter, sink, context);
 }
 
 std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
