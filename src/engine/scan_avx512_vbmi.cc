@@ -8,16 +8,14 @@ namespace {
 
 struct Simd : Avx512 {
   static constexpr bool kOwnFirstLook = true, kOwnCloseLook = true, kOwnStops = true;
-  // One of LineFilter's tables: the bytes below 0x80 in two registers; a byte of 0x80 or above
-  // gets every class that any such byte has.
+  // One of LineFilter's tables: the bytes below 0x80 in two registers, and those from 0x80 up
+  // (classes_from_0x80).
   struct Table {
     Reg low, high, above;
     explicit Table(const unsigned char* classes) {
-      unsigned char of_above = 0;
-      for (int b = 0x80; b < 0x100; ++b) of_above |= classes[b];
       low = _mm512_loadu_si512(classes);
       high = _mm512_loadu_si512(classes + 64);
-      above = splat(static_cast<char>(of_above));
+      above = splat(static_cast<char>(classes_from_0x80(classes)));
     }
     // The classes of each of the 64 bytes `v`, looked up by its low seven bits.
     Reg of(Reg v) const {

@@ -108,6 +108,14 @@ namespace {
 inline std::uint64_t word_starts(std::uint64_t separators, char before) {
   return ~separators & ((separators << 1) | (is_word_separator(before) ? 1 : 0));
 }
+
+// For kernels that look up only the bytes below 0x80 in one of LineFilter's tables: every byte
+// from 0x80 up gets every class that any such byte has, which passes more words, never fewer.
+inline unsigned char classes_from_0x80(const unsigned char* classes) {
+  unsigned char any = 0;
+  for (int b = 0x80; b < 0x100; ++b) any |= classes[b];
+  return any;
+}
 }  // namespace
 
 struct ScanKernel {

@@ -71,7 +71,7 @@ struct Simd {
   }
 
   // One of LineFilter's tables: the bytes below 0x80 in eight registers, which two lookups of
-  // 64 entries each cover; a byte of 0x80 or above gets every class that any such byte has.
+  // 64 entries each cover, and those from 0x80 up (classes_from_0x80).
   struct Table {
     uint8x16x4_t low, high;
     Splat above;
@@ -80,9 +80,7 @@ struct Simd {
         low.val[i] = vld1q_u8(classes + 16 * i);
         high.val[i] = vld1q_u8(classes + 64 + 16 * i);
       }
-      unsigned char of_above = 0;
-      for (int b = 0x80; b < 0x100; ++b) of_above |= classes[b];
-      above = vdupq_n_u8(of_above);
+      above = vdupq_n_u8(classes_from_0x80(classes));
     }
     // The classes of each byte of `v`. A lookup gives 0 for an index past its 64 entries, and
     // the second keeps what the first gave there.
