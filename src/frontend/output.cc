@@ -1,3 +1,5 @@
+// Only async-signal-safe calls belong in the functions that signal handlers call: write_fully,
+// write_within, limit_standard_output_waits and report_error.
 #include "output.h"
 
 #include <poll.h>
@@ -5,13 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
-
-#include "termination.h"
 
 namespace {
+
+constexpr long kNoDeadline = -1;
 
 long milliseconds_now() {
   timespec now = {};
@@ -19,10 +21,14 @@ long milliseconds_now() {
   return now.tv_sec * 1000L + now.tv_nsec / 1000000;
 }
 
-// write_fully, and write_within when `deadline` (milliseconds_now's clock) is not negative.
+long deadline_after(int milliseconds) {
+  return milliseconds < 0 ? kNoDeadline : milliseconds_now() + milliseconds;
+}
+
+// write_fully, and write_within when `deadline` (milliseconds_now's clock) is not kNoDeadline.
 int write_until(int fd, const char* data, std::size_t size, long deadline) {
   while (size > 0) {
-    if (deadline >= 0) {
+    if (deadline != kNoDeadline) {
       const long left = deadline - milliseconds_now();
       if (left <= 0) return ETIMEDOUT;
       pollfd ready = {fd, POLLOUT, 0};
@@ -38,7 +44,7 @@ int write_until(int fd, const char* data, std::size_t size, long deadline) {
       continue;
     } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       // A non-blocking descriptor that is full: wait until it takes more, as a blocking one would.
-      if (deadline >= 0) continue;
+      if (deadline != kNoDeadline) continue;
       pollfd ready = {fd, POLLOUT, 0};
       poll(&ready, 1, -1);
     } else {
@@ -48,44 +54,74 @@ int write_until(int fd, const char* data, std::size_t size, long deadline) {
   return 0;
 }
 
+bool output_was_terminal = false;
+int first_error = 0;
+volatile std::sig_atomic_t wait_limit = -1;  // milliseconds, or -1 for none
+
+// Hands `size` bytes to standard output; returns how many it took, all of them unless it failed.
+std::size_t write_standard_output(const char* data, std::size_t size) {
+  if (first_error != 0) return 0;
+  first_error = write_until(STDOUT_FILENO, data, size, deadline_after(wait_limit));
+  return first_error == 0 ? size : 0;
+}
+
+// The C library's ways to build a stream on a function of the program's, where it has one.
+#if defined(SPELL_CHECKER_HAVE_FOPENCOOKIE)
+ssize_t cookie_write(void*, const char* data, std::size_t size) {
+  return static_cast<ssize_t>(write_standard_output(data, size));  // 0 is a failure
+}
+
+FILE* robust_stream() {
+  cookie_io_functions_t functions = {};
+  functions.write = cookie_write;
+  return fopencookie(nullptr, "w", functions);
+}
+#elif defined(SPELL_CHECKER_HAVE_FUNOPEN)
+int funopen_write(void*, const char* data, int size) {
+  const std::size_t taken = write_standard_output(data, static_cast<std::size_t>(size));
+  return size > 0 && taken == 0 ? -1 : size;
+}
+
+FILE* robust_stream() { return funopen(nullptr, nullptr, funopen_write, nullptr, nullptr); }
+#else
+FILE* robust_stream() { return nullptr; }
+#endif
+
 }  // namespace
 
 int write_fully(int fd, const char* data, std::size_t size) {
-  return write_until(fd, data, size, -1);
+  return write_until(fd, data, size, kNoDeadline);
 }
 
 int write_within(int fd, const char* data, std::size_t size, int milliseconds) {
-  return write_until(fd, data, size, milliseconds_now() + milliseconds);
+  return write_until(fd, data, size, deadline_after(milliseconds));
 }
-
-namespace {
-
-bool output_was_terminal = false;
-
-ssize_t write_standard_output(void*, const char* data, std::size_t size) {
-  const int error = write_fully(STDOUT_FILENO, data, size);
-  if (error == 0) return static_cast<ssize_t>(size);
-  // A terminal that has hung up fails every write with EIO and is no longer a terminal: the
-  // person has gone, as on SIGHUP.
-  if (error == EIO && output_was_terminal && !isatty(STDOUT_FILENO)) end_program();
-  end_program_on_error(std::string("cannot write to standard output: ") + std::strerror(error));
-}
-
-}  // namespace
 
 void make_standard_output_robust() {
   output_was_terminal = isatty(STDOUT_FILENO);
-  cookie_io_functions_t functions = {};
-  functions.write = write_standard_output;
-  FILE* robust = fopencookie(nullptr, "w", functions);
+  FILE* robust = robust_stream();
   if (robust == nullptr) return;  // the plain stream still works, only less patiently
   std::setvbuf(robust, nullptr, output_was_terminal ? _IOLBF : _IOFBF, BUFSIZ);
   stdout = robust;
 }
 
-void report_error(const char* message) {
+int flush_standard_output() {
+  // The plain stream, where there is no other, tells its failure through errno.
+  if (std::fflush(stdout) != 0 && first_error == 0) first_error = errno != 0 ? errno : EIO;
+  return first_error;
+}
+
+// A terminal that has hung up fails every write with EIO and is no longer a terminal.
+bool standard_output_hung_up(int error) {
+  return error == EIO && output_was_terminal && !isatty(STDOUT_FILENO);
+}
+
+void limit_standard_output_waits(int milliseconds) { wait_limit = milliseconds; }
+
+void report_error(const char* message, int milliseconds) {
   static const char kName[] = "spell_checker: ";
-  write_fully(STDERR_FILENO, kName, sizeof kName - 1);
-  write_fully(STDERR_FILENO, message, std::strlen(message));
-  write_fully(STDERR_FILENO, "\n", 1);
+  const long deadline = deadline_after(milliseconds);
+  if (write_until(STDERR_FILENO, kName, sizeof kName - 1, deadline) == 0 &&
+      write_until(STDERR_FILENO, message, std::strlen(message), deadline) == 0)
+    write_until(STDERR_FILENO, "\n", 1, deadline);
 }

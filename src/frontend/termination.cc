@@ -1,8 +1,9 @@
+// The signal handlers live here: only async-signal-safe calls belong in this file, but in
+// install_termination_handler and end_program_on_error's making of its message.
 #include "termination.h"
 
 #include <signal.h>
 #include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,22 +11,11 @@
 #include <initializer_list>
 
 #include "output.h"
+#include "terminal.h"
 
 namespace {
 
-// How long the farewell, or any text written on a signal, waits for an output that takes none.
-constexpr int kWriteMilliseconds = 2000;
-
-termios terminal_at_start;
-termios editor_settings;  // the line editor's, while the terminal is lent out for a stop
-volatile sig_atomic_t input_is_terminal = 0;
-volatile sig_atomic_t editor_has_terminal = 0;
-volatile sig_atomic_t terminal_lent = 0;  // given back for a stop, to be taken back on continuing
-volatile sig_atomic_t bracketed_paste = 0;
-volatile sig_atomic_t echo_control_characters = 0;
-
-const char kPasteOff[] = "\x1b[?2004l";
-const char kPasteOn[] = "\x1b[?2004h";
+constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // The signals whose default action ends the process, besides the three that end the program
 // with its farewell: each gives the terminal back, then takes its default action. The real-time
@@ -47,65 +37,6 @@ constexpr int kOtherEndings[] = {
 #endif
 };
 
-sigset_t set_of(std::initializer_list<int> signal_numbers) {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal_number : signal_numbers) sigaddset(&set, signal_number);
-  return set;
-}
-
-// Whether the program's process group owns the terminal: only then does the program change the
-// terminal's settings or write control sequences to it.
-bool in_foreground() { return input_is_terminal && tcgetpgrp(STDIN_FILENO) == getpgrp(); }
-
-// Up to 64 bytes of text for the terminal, put together without memory from the heap.
-struct Text {
-  char bytes[64];
-  std::size_t length = 0;
-
-  void add(const char* text) {
-    const std::size_t size = std::strlen(text);
-    std::memcpy(bytes + length, text, size);
-    length += size;
-  }
-  // What the line editor shows for a signal typed at it, when the terminal echoes control keys:
-  // "^C" for the interrupt key, "^Z" for the suspend key, "^\" for the quit key.
-  void add_signal_key(int signal_number) {
-    if (!echo_control_characters || (terminal_at_start.c_lflag & ECHOCTL) == 0) return;
-    int index = -1;
-    if (signal_number == SIGINT) index = VINTR;
-    if (signal_number == SIGTSTP) index = VSUSP;
-    if (signal_number == SIGQUIT) index = VQUIT;
-    if (index < 0 || terminal_at_start.c_cc[index] == _POSIX_VDISABLE) return;
-    const cc_t key = terminal_at_start.c_cc[index];
-    const bool control = key < 0x20 || key == 0x7f;
-    const char shown[] = {control ? '^' : static_cast<char>(key),
-                          control ? static_cast<char>(key ^ 0x40) : '\0', '\0'};
-    add(shown);
-  }
-  void write_out() const { write_within(STDOUT_FILENO, bytes, length, kWriteMilliseconds); }
-};
-
-// Gives the terminal back as the program found it, if the line editor has it in its own settings
-// and the program is in the foreground; `text` gets what the line editor would have written had
-// it handled `signal_number` itself: the key shown, and bracketed paste turned off. Returns
-// whether it gave the terminal back.
-bool give_terminal_back(int signal_number, Text& text) {
-  if (!editor_has_terminal || !in_foreground()) return false;
-  tcsetattr(STDIN_FILENO, TCSANOW, &terminal_at_start);
-  text.add_signal_key(signal_number);
-  if (bracketed_paste) text.add(kPasteOff);
-  return true;
-}
-
-// The same, writing what the line editor would have written at once.
-bool hand_terminal_back(int signal_number) {
-  Text text;
-  const bool given = give_terminal_back(signal_number, text);
-  text.write_out();
-  return given;
-}
-
 // Once the program ends, nothing may cut its last words short: every signal that can be held is.
 void hold_every_signal() {
   sigset_t all;
@@ -115,8 +46,8 @@ void hold_every_signal() {
 
 [[noreturn]] void finish(int signal_number) {
   hold_every_signal();
-  Text farewell;
-  give_terminal_back(signal_number, farewell);
+  TerminalText farewell;
+  hand_terminal_back_for_good(signal_number, farewell);
   farewell.add("\nThank you...\n");
   farewell.write_out();
   _exit(0);
@@ -124,21 +55,13 @@ void hold_every_signal() {
 
 void end_by_default(int signal_number) {
   const int saved_errno = errno;
-  hand_terminal_back(signal_number);
+  TerminalText text;
+  hand_terminal_back_for_good(signal_number, text);
+  text.write_out();
   // Held while this handler runs, the signal is taken again, by default, as it returns.
   signal(signal_number, SIG_DFL);
   raise(signal_number);
   errno = saved_errno;
-}
-
-// The line editor's settings again, if the terminal was lent out and is the program's again.
-void take_terminal_back() {
-  if (!terminal_lent || !in_foreground()) return;
-  terminal_lent = 0;
-  if (!editor_has_terminal) return;
-  tcsetattr(STDIN_FILENO, TCSANOW, &editor_settings);
-  if (bracketed_paste)
-    write_within(STDOUT_FILENO, kPasteOn, std::strlen(kPasteOn), kWriteMilliseconds);
 }
 
 void stop(int signal_number);
@@ -146,26 +69,26 @@ void stop(int signal_number);
 void catch_stop(int signal_number) {
   struct sigaction stopping = {};
   stopping.sa_handler = stop;
-  stopping.sa_mask = set_of({SIGCONT, SIGTTOU});
+  stopping.sa_mask = stops_and_continuing();
   stopping.sa_flags = SA_RESTART;
   sigaction(signal_number, &stopping, nullptr);
 }
 
 // The suspend key, SIGTTIN and SIGTTOU: while the program is stopped, whoever has the terminal
 // has it as the program found it; when the program is continued in the foreground, the line
-// editor gets its settings back. Continued in the background, it leaves the terminal alone: its
-// next read of the terminal stops it again, and `continued` or this handler, once it is brought
-// back, takes the terminal back.
+// editor gets its settings back (terminal.h).
 void stop(int signal_number) {
   const int saved_errno = errno;
-  if (!terminal_lent && editor_has_terminal && in_foreground() &&
-      tcgetattr(STDIN_FILENO, &editor_settings) == 0) {
-    terminal_lent = hand_terminal_back(signal_number);
-  }
+  note_stop();
+  TerminalText text;
+  hand_terminal_back(signal_number, text);
+  text.write_out();
   // Stops as the signal's default action would: here, until continued.
   signal(signal_number, SIG_DFL);
   raise(signal_number);
-  const sigset_t held = set_of({signal_number});
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, signal_number);
   sigprocmask(SIG_UNBLOCK, &held, nullptr);
   sigprocmask(SIG_BLOCK, &held, nullptr);
   catch_stop(signal_number);
@@ -180,8 +103,15 @@ void continued(int) {
 }
 
 // Any exit, the line editor's own on running out of memory among them, leaves the terminal as
-// the program found it.
-void give_terminal_back_at_exit() { hand_terminal_back(0); }
+// the program found it, and waits for standard output no longer than a farewell would.
+void give_terminal_back_at_exit() {
+  const sigset_t stops = stops_and_continuing();
+  sigprocmask(SIG_BLOCK, &stops, nullptr);
+  limit_standard_output_waits(kLastWordsMilliseconds);
+  TerminalText text;
+  hand_terminal_back_for_good(0, text);
+  text.write_out();
+}
 
 // Catches `signal_number` with `handler`, unless the program inherited it ignored or caught (by
 // a sanitizer, say), which it leaves so.
@@ -190,13 +120,14 @@ void catch_if_default(int signal_number, void (*handler)(int)) {
   if (sigaction(signal_number, nullptr, &inherited) != 0 || inherited.sa_handler != SIG_DFL) return;
   struct sigaction catching = {};
   catching.sa_handler = handler;
+  catching.sa_mask = stops_and_continuing();
   sigaction(signal_number, &catching, nullptr);
 }
 
 }  // namespace
 
 void install_termination_handler() {
-  if (tcgetattr(STDIN_FILENO, &terminal_at_start) == 0) input_is_terminal = 1;
+  remember_terminal();
 
   struct sigaction ending = {};
   ending.sa_handler = handle_termination_signal;
@@ -204,14 +135,14 @@ void install_termination_handler() {
   for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
 
   // A shell without job control has the program ignore the stop signals; they stay ignored.
-  for (int signal_number : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+  for (int signal_number : kStopSignals) {
     struct sigaction inherited = {};
     if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN)
       catch_stop(signal_number);
   }
   struct sigaction continuing = {};
   continuing.sa_handler = continued;
-  continuing.sa_mask = set_of({SIGTSTP, SIGTTIN, SIGTTOU});
+  continuing.sa_mask = stops_and_continuing();
   continuing.sa_flags = SA_RESTART;
   sigaction(SIGCONT, &continuing, nullptr);
 
@@ -222,18 +153,11 @@ void install_termination_handler() {
 #endif
   atexit(give_terminal_back_at_exit);
 
-  const sigset_t wanted = set_of({SIGTERM, SIGINT, SIGHUP});
+  // A parent may have blocked them: a job would then change the terminal's settings from the
+  // background, unstopped, and no signal could end the program.
+  sigset_t wanted = stops_and_continuing();
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&wanted, signal_number);
   sigprocmask(SIG_UNBLOCK, &wanted, nullptr);
-}
-
-void note_line_editor_modes(bool bracketed_paste_on, bool echo_control_characters_on) {
-  bracketed_paste = bracketed_paste_on;
-  echo_control_characters = echo_control_characters_on;
-}
-
-void note_line_editor_terminal(bool has_terminal) {
-  editor_has_terminal = has_terminal;
-  if (!has_terminal) terminal_lent = 0;
 }
 
 void end_program() { finish(0); }
@@ -242,7 +166,14 @@ void handle_termination_signal(int signal_number) { finish(signal_number); }
 
 void end_program_on_error(const std::string& message) {
   hold_every_signal();
-  hand_terminal_back(0);
-  report_error(message.c_str());
+  TerminalText text;
+  hand_terminal_back_for_good(0, text);
+  text.write_out();
+  report_error(message.c_str(), kLastWordsMilliseconds);
   _exit(1);
+}
+
+void end_program_on_output_failure(int error) {
+  if (standard_output_hung_up(error)) end_program();  // the person has gone, as on SIGHUP
+  end_program_on_error(std::string("cannot write to standard output: ") + std::strerror(error));
 }

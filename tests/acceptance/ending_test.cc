@@ -15,40 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "injection.h"
 #include "terminal_session.h"
 
 namespace {
 
 const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
 const std::string kFarewell = "\nThank you...\n";
-
-// LD_PRELOAD splits its value at spaces and colons, so the injector is preloaded through a link
-// in a test directory of its own, whatever the name of the build directory holds.
-std::string preload_signal_injector() {
-  static const std::string link = make_test_directory() + "/libsignal_injector.so";
-  static const int linked = symlink(SIGNAL_INJECTOR, link.c_str());
-  EXPECT_EQ(linked, 0) << "symlink " << link << ": " << std::strerror(errno);
-  return "LD_PRELOAD=" + link;
-}
-
-// Where the injector, run in `directory`, leaves its mark as it raises the signal.
-std::string raised_mark(const std::string& directory) { return directory + "/raised"; }
-
-// The program, run in `directory`, with the injector and what it is to do (the injector is loaded
-// ahead of ASan), on a terminal that turns bracketed paste on and echoes control keys.
-Environment injected(const std::string& directory, Environment more) {
-  Environment environment = {"TERM=xterm", "INPUTRC=/dev/null", preload_signal_injector(),
-                             "SPELL_CHECKER_RAISED=" + raised_mark(directory),
-                             "ASAN_OPTIONS=verify_asan_link_order=0"};
-  environment.insert(environment.end(), more.begin(), more.end());
-  return environment;
-}
-
-// The injector raised its signal: else the case never came to the moment it is about, and
-// tested nothing.
-void expect_raised(const std::string& directory, const std::string& what) {
-  EXPECT_EQ(access(raised_mark(directory).c_str(), F_OK), 0) << what << ": the signal never came";
-}
 
 // The program ended as it must: status 0, the farewell once and last, and the terminal's settings
 // and bracketed-paste mode as they were before it started.
@@ -121,16 +94,40 @@ TEST(Ending, SignalsEndWithFarewellOnAPlainTerminal) {
   }
 }
 
+// A terminal that is not the program's controlling terminal (a launcher that starts a session
+// with setsid) has no job control: no key sends a signal, and every ending hands it back as the
+// foreground's would be.
+TEST(Ending, WithoutAControllingTerminal) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    const std::string directory = directory_with_list("cat\n");
+    TerminalSession session =
+        start_on_terminal(kProgram, directory, injected(directory), Role::kNoControllingTerminal);
+    ASSERT_NE(wait_for(session, "word> "), std::string::npos) << signal_number;
+    type_keys(session, "ca");
+    ASSERT_NE(wait_for(session, "ca"), std::string::npos) << signal_number;
+    kill(session.pid, signal_number);
+    EXPECT_TRUE(signal_handled(directory, signal_number, "n")) << signal_number;
+    expect_ended_well(session, "signal " + std::to_string(signal_number));
+  }
+}
+
 // One step of a job's life on the terminal, as a person and the job-control shell take it.
 enum class Do {
-  kType,     // type `text`
-  kPrompt,   // wait until the prompt shows
-  kCommand,  // have the shell do `command` with `number`
-  kStopped,  // the job stops on signal `number`, leaving the terminal as found
-  kEditing,  // the line editor has its settings again
-  kShown,    // wait until the screen shows `text`
-  kMark,     // from here on, the program writes no control sequence to the terminal...
-  kQuiet,    // ...to here, or else to its end
+  kType,        // type `text`
+  kPrompt,      // wait until the prompt shows
+  kCommand,     // have the shell do `command` with `number`
+  kStopped,     // the job stops on signal `number`, leaving the terminal as found
+  kJobStopped,  // the job stops on signal `number`, the terminal as its first process left it
+  kHandled,     // signal `number` reached a handler of the program, which stood as `text` says
+                // (see signal_injector.cc), or anywhere if `text` is empty
+  kAsFound,     // the terminal comes to have the settings found at start
+  kShellRaw,    // the terminal keeps the raw settings the shell gave it
+  kRaised,      // the injector raises its signal
+  kEditing,     // the line editor has its settings again
+  kFromHere,    // what the screen shows from now on is looked for from here
+  kShown,       // wait until the screen shows `text`
+  kMark,        // from here on, the program writes no control sequence to the terminal...
+  kQuiet,       // ...to here, or else to its end
 };
 struct Step {
   Do what;
@@ -141,24 +138,36 @@ struct Step {
 Step type(std::string keys) { return {Do::kType, std::move(keys)}; }
 Step command(JobCommand what, int number = 0) { return {Do::kCommand, "", what, number}; }
 Step stopped(int signal_number) { return {Do::kStopped, "", JobCommand::kWait, signal_number}; }
+Step job_stopped(int signal_number) {
+  return {Do::kJobStopped, "", JobCommand::kWait, signal_number};
+}
+Step handled(int signal_number, std::string stance = "") {
+  return {Do::kHandled, std::move(stance), JobCommand::kWait, signal_number};
+}
 Step shown(std::string text) { return {Do::kShown, std::move(text)}; }
 const Step kPrompt = {Do::kPrompt};
+const Step kAsFound = {Do::kAsFound};
+const Step kShellRaw = {Do::kShellRaw};
+const Step kRaised = {Do::kRaised};
 const Step kEditing = {Do::kEditing};
+const Step kFromHere = {Do::kFromHere};
 const Step kMark = {Do::kMark};
 const Step kQuiet = {Do::kQuiet};
 
 void canonical_off(termios& settings) { settings.c_lflag &= ~ICANON; }
 
+// Waits until the terminal's echo and canonical input are as `lflag` has them.
+bool terminal_comes_to(TerminalSession& session, tcflag_t lflag) {
+  return eventually([&] {
+    termios now;
+    return tcgetattr(session.terminal, &now) == 0 &&
+           (now.c_lflag & (ICANON | ECHO)) == (lflag & (ICANON | ECHO));
+  });
+}
+
 // Waits until the terminal's settings are the line editor's: canonical input off, though the
 // terminal's own settings at start may have had it off already.
-bool line_editor_has_terminal(TerminalSession& session) {
-  for (int i = 0; i < 1000; ++i) {
-    termios now;
-    if (tcgetattr(session.terminal, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == 0) return true;
-    usleep(10000);
-  }
-  return false;
-}
+bool line_editor_has_terminal(TerminalSession& session) { return terminal_comes_to(session, 0); }
 
 // The program wrote no control sequence, nor "^C", to the terminal since `mark` on the screen.
 void expect_quiet_since(TerminalSession& session, std::size_t mark, const char* what) {
@@ -182,9 +191,10 @@ struct JobCase {
   void (*start_terminal)(termios&);  // the terminal's settings at start, the pty's if null
   Environment environment;
   std::vector<Step> steps;
-  int status;     // the program's: 0, 2 or 128 + the signal that ended it
+  int status;     // the job's: 0, 2 or 128 + the signal that ended it
   bool farewell;  // the farewell comes out whole, last
   bool raw;       // the shell holds the terminal raw at the end, else it is as found
+  JobShape shape = {};
 };
 
 // Takes the job through the case's steps, then checks how it ended. A failed assertion ends the
@@ -192,7 +202,8 @@ struct JobCase {
 void run_job_case(const JobCase& c) {
   const std::string directory = directory_with_list("cat\n");
   TerminalSession session = start_on_terminal(
-      kProgram, directory, injected(directory, c.environment), c.role, c.start_terminal);
+      kProgram, directory, injected(directory, c.environment), c.role, c.start_terminal, c.shape);
+  const tcflag_t raw_lflag = session.settings_at_start.c_lflag & ~(ICANON | ECHO);
   std::size_t from = 0, mark = std::string::npos;
   for (const Step& step : c.steps) {
     switch (step.what) {
@@ -220,8 +231,33 @@ void run_job_case(const JobCase& c) {
             << c.what << ": the terminal while stopped";
         break;
       }
+      case Do::kJobStopped: {
+        const JobEvent event = job_command(session, JobCommand::kWait, 10000);
+        ASSERT_EQ(event.what, 's') << c.what << ": the job did not stop";
+        EXPECT_EQ(event.status, step.number) << c.what;
+        break;
+      }
+      case Do::kHandled:
+        ASSERT_TRUE(signal_handled(directory, step.number, step.text.empty() ? "fbn" : step.text))
+            << c.what << ": signal " << step.number << " never reached the program there";
+        break;
+      case Do::kAsFound:
+        EXPECT_TRUE(terminal_comes_to(session, session.settings_at_start.c_lflag))
+            << c.what << ": the terminal is not as found";
+        break;
+      case Do::kShellRaw:
+        EXPECT_TRUE(terminal_comes_to(session, raw_lflag)) << c.what << ": the shell's settings";
+        break;
+      case Do::kRaised:
+        ASSERT_TRUE(eventually([&] { return access(raised_mark(directory).c_str(), F_OK) == 0; }))
+            << c.what << ": the program never came to the moment";
+        break;
       case Do::kEditing:
         EXPECT_TRUE(line_editor_has_terminal(session)) << c.what;
+        break;
+      case Do::kFromHere:
+        wait_for(session, "\n", session.screen.size(), 0.2);  // what is on its way arrives
+        from = session.screen.size();
         break;
       case Do::kMark:
         wait_for(session, "\n", session.screen.size(), 0.2);  // what is on its way arrives
@@ -364,14 +400,144 @@ TEST(Ending, JobControlAndStraySignals) {
 TEST(Ending, LineEditorOutOfMemory) {
   if (kUnderAddressSanitizer)
     GTEST_SKIP() << "AddressSanitizer's allocator keeps the injector from failing realloc";
+  const std::vector<Step> steps = {kPrompt, type(std::string(6000, 'a')),
+                                   shown("out of virtual memory")};
   run_job_case({"the line editor out of memory on a long paste",
                 Role::kForegroundJob,
                 nullptr,
                 {"SPELL_CHECKER_REALLOC_LIMIT=4096"},
-                {kPrompt, type(std::string(6000, 'a')), shown("out of virtual memory")},
+                steps,
                 2,
                 false,
                 false});
+  // The exit has handed the terminal back: the stop is held, and fg would not take it again.
+  run_job_case({"Ctrl-Z just after the editor's out-of-memory exit handed the terminal back",
+                Role::kForegroundJob,
+                nullptr,
+                {"SPELL_CHECKER_REALLOC_LIMIT=4096", "SPELL_CHECKER_RAISE_AT=cooked",
+                 "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(SIGTSTP)},
+                steps,
+                2,
+                false,
+                false});
+}
+
+void block_ttou() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTTOU);
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void ignore_ttou() { signal(SIGTTOU, SIG_IGN); }
+
+// A wrapper in the job (make, sh -c, timeout --foreground) stops by default at once, and the shell
+// takes the terminal, before or after the program's own stop handler has run; the shell puts its
+// own settings back, as bash and zsh do, or leaves the job's, as dash does. However the job is
+// made up, while it is stopped the terminal is as the program found it, and after fg the line
+// editor has its settings and shows its prompt and half-typed line again.
+TEST(Ending, HoweverItIsStarted) {
+  const JobShape wrapped_dash = {Wrapper::kShell, false}, wrapped_bash = {Wrapper::kShell, true};
+  // The wrapper, a shell, dies of the Ctrl-C that ends the program: the job's status says so.
+  const int interrupted = 128 + SIGINT;
+  // The wrapper stops first, on purpose; then the program's handler runs in the background.
+  const std::vector<Step> wrapper_first = {kPrompt,
+                                           type("ca"),
+                                           shown("ca"),
+                                           command(JobCommand::kSignalLeader, SIGTSTP),
+                                           job_stopped(SIGTSTP),
+                                           command(JobCommand::kSignal, SIGTSTP),
+                                           handled(SIGTSTP, "b"),
+                                           kAsFound};
+  // Both stop on the key, in whichever order they come to it.
+  const std::vector<Step> both_on_the_key = {kPrompt,      type("ca"),           shown("ca"),
+                                             type("\x1a"), job_stopped(SIGTSTP), handled(SIGTSTP),
+                                             kAsFound};
+  const std::vector<Step> brought_back = {
+      kFromHere,   command(JobCommand::kForeground), kEditing, shown("word> ca"),
+      type("t\r"), shown("correct spelling: cat\n"), kPrompt,  type("\x03")};
+  const auto then = [](std::vector<Step> first, const std::vector<Step>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+  };
+  const JobCase cases[] = {
+      {"Ctrl-Z under a wrapper that stops first; the shell leaves the job's settings",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       then(wrapper_first, brought_back),
+       interrupted,
+       true,
+       false,
+       wrapped_dash},
+      {"Ctrl-Z under a wrapper that stops first; the shell puts its own settings back",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       then(wrapper_first, brought_back),
+       interrupted,
+       true,
+       false,
+       wrapped_bash},
+      {"Ctrl-Z under a wrapper; the shell leaves the job's settings",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       then(both_on_the_key, brought_back),
+       interrupted,
+       true,
+       false,
+       wrapped_dash},
+      {"Ctrl-Z under a wrapper; the shell puts its own settings back",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       then(both_on_the_key, brought_back),
+       interrupted,
+       true,
+       false,
+       wrapped_bash},
+      {"SIGTTIN inside the Ctrl-Z hand-back",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_RAISE_AT=cooked",
+        "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(SIGTTIN)},
+       then({kPrompt, type("ca"), shown("ca"), type("\x1a"), stopped(SIGTSTP)}, brought_back),
+       0,
+       true,
+       false},
+      {"Ctrl-Z just after Ctrl-\\ handed the terminal back",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_RAISE_AT=cooked",
+        "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(SIGTSTP)},
+       {kPrompt, type("\x1c")},
+       128 + SIGQUIT,
+       false,
+       false},
+      {"started with & and SIGTTOU blocked: it stops before it touches the terminal",
+       Role::kBackgroundJob,
+       nullptr,
+       {},
+       {stopped(SIGTTOU), handled(SIGTTOU, "b"), command(JobCommand::kForeground), kEditing,
+        kPrompt, type("cat\r"), shown("correct spelling: cat\n"), kPrompt, type("\x03")},
+       0,
+       true,
+       false,
+       {Wrapper::kNone, false, block_ttou}},
+      {"started with & and SIGTTOU ignored: it waits to be brought forward",
+       Role::kBackgroundJob,
+       nullptr,
+       {"SPELL_CHECKER_RAISE_AT=sleep", "SPELL_CHECKER_RAISE_SIGNAL=0"},
+       {kRaised, command(JobCommand::kRawTerminal), kMark, command(JobCommand::kWait, 300),
+        kShellRaw, kQuiet, command(JobCommand::kForeground), kEditing, kPrompt, type("cat\r"),
+        shown("correct spelling: cat\n"), kPrompt, type("\x03")},
+       0,
+       true,
+       false,
+       {Wrapper::kNone, false, ignore_ttou}},
+  };
+  for (const JobCase& c : cases) run_job_case(c);
 }
 
 // The words of a list whose every word sounds like "cut": each such line's reply fills a pipe.
@@ -488,12 +654,35 @@ void write_output_to_a_full_device() {
 
 TEST(Writing, FailureToWriteIsReportedWithStatusOne) {
   if (access(kFullDevice, W_OK) != 0)
-    GTEST_SKIP() << kFullDevice << " is missing (Linux has it; FreeBSD has no device that is full)";
+    GTEST_SKIP() << kFullDevice << " is missing: no device here fails every write as a full one";
   PipedSession session =
       start_piped(kProgram, directory_with_list("cat\n"), {}, write_output_to_a_full_device);
   const PipedRun run = finish_piped(session, "cat\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "spell_checker: cannot write to standard output: No space left on device\n");
+}
+
+// Standard error full, with nobody to read it: else the program's message would go through and
+// the test would test nothing.
+void fill_standard_error() {
+  write_output_to_a_full_device();
+  fcntl(STDERR_FILENO, F_SETFL, O_NONBLOCK);
+  const std::string block(4096, 'x');
+  for (int i = 0; i < 1024 && write(STDERR_FILENO, block.data(), block.size()) > 0; ++i) {
+  }
+  if (errno != EAGAIN) _exit(125);
+  fcntl(STDERR_FILENO, F_SETFL, 0);
+}
+
+TEST(Writing, FailureEndsWithinBoundsThoughStandardErrorIsFull) {
+  if (access(kFullDevice, W_OK) != 0)
+    GTEST_SKIP() << kFullDevice << " is missing: no device here fails every write as a full one";
+  PipedSession session =
+      start_piped(kProgram, directory_with_list("cat\n"), {}, fill_standard_error);
+  ASSERT_EQ(write(session.in, "cat\n", 4), 4);
+  // The message waits for standard error two seconds at most, the hand-back as long.
+  EXPECT_EQ(wait_for_process(session.pid, 10), 1);
+  close_session(session);
 }
 
 void limit_memory() {

@@ -5,6 +5,8 @@
 // the signal SPELL_CHECKER_RAISE_SIGNAL (a number) is raised, once, at the last. The points:
 //   wait      the line editor is about to wait for a key (before the call)
 //   raw       the terminal has just been switched out of canonical input (after the call)
+//   cooked    the terminal has just been switched into canonical input (after the call)
+//   sleep     the program is about to sleep (waiting to be brought to the foreground)
 //   reply     a reply line is about to be written to standard output
 //   ending    the farewell is about to be written to standard output
 //   farewell  the farewell has just been written to standard output
@@ -15,6 +17,12 @@
 // SPELL_CHECKER_REALLOC_LIMIT (a number of bytes), if set, makes realloc fail for larger sizes,
 // as when memory runs out. SPELL_CHECKER_ALARM (a number of seconds), if set, leaves an alarm
 // pending as the program starts, as one set before exec would be.
+//
+// SPELL_CHECKER_SIGNAL_LOG names a file to which a line is added each time a signal reaches one of
+// the handlers that the program installs with sigaction: the signal's number and where the
+// program's process group stood at that moment, 'f' owning the terminal, 'b' in the background,
+// 'n' without job control on it (not the controlling terminal, or no terminal). So a test can
+// tell that a signal landed, and landed where it meant it to.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +30,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -80,8 +89,14 @@ extern "C" int pselect(int count, fd_set* readable, fd_set* writable, fd_set* fa
 extern "C" int tcsetattr(int fd, int when, const termios* settings) {
   static auto* const call = real<decltype(tcsetattr)>("tcsetattr");
   const int result = call(fd, when, settings);
-  if ((settings->c_lflag & ICANON) == 0) passing("raw");
+  passing((settings->c_lflag & ICANON) == 0 ? "raw" : "cooked");
   return result;
+}
+
+extern "C" int nanosleep(const timespec* duration, timespec* left) {
+  static auto* const call = real<decltype(nanosleep)>("nanosleep");
+  passing("sleep");
+  return call(duration, left);
 }
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
@@ -93,8 +108,58 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
   return result;
 }
 
-__attribute__((constructor)) void set_alarm() {
+namespace {
+
+const char* signal_log = nullptr;
+// The program's own handler for each signal, in place of which log_and_handle is installed.
+void (*program_handlers[NSIG])(int) = {};
+
+// Runs inside a signal handler: only async-signal-safe calls.
+void log_and_handle(int signal_number) {
+  const int saved_errno = errno;
+  const pid_t owner = tcgetpgrp(STDIN_FILENO);
+  const char stance = owner == getpgrp() ? 'f' : owner >= 0 ? 'b' : 'n';
+  char line[16];
+  std::size_t length = 0;
+  if (signal_number >= 10) line[length++] = static_cast<char>('0' + signal_number / 10);
+  line[length++] = static_cast<char>('0' + signal_number % 10);
+  line[length++] = ' ';
+  line[length++] = stance;
+  line[length++] = '\n';
+  const int fd = open(signal_log, O_WRONLY | O_APPEND | O_CREAT, 0644);
+  if (fd >= 0) {
+    (void)!write(fd, line, length);
+    close(fd);
+  }
+  errno = saved_errno;
+  program_handlers[signal_number](signal_number);
+}
+
+}  // namespace
+
+extern "C" int sigaction(int signal_number, const struct sigaction* action,
+                         struct sigaction* previous) {
+  static auto* const call = real<int(int, const struct sigaction*, struct sigaction*)>("sigaction");
+  const bool logged = signal_log != nullptr && signal_number > 0 && signal_number < NSIG;
+  void (*const before)(int) = logged ? program_handlers[signal_number] : nullptr;
+  int result;
+  if (logged && action != nullptr && (action->sa_flags & SA_SIGINFO) == 0 &&
+      action->sa_handler != SIG_DFL && action->sa_handler != SIG_IGN) {
+    struct sigaction logging = *action;
+    logging.sa_handler = log_and_handle;
+    program_handlers[signal_number] = action->sa_handler;
+    result = call(signal_number, &logging, previous);
+  } else {
+    result = call(signal_number, action, previous);
+  }
+  if (logged && previous != nullptr && previous->sa_handler == log_and_handle)
+    previous->sa_handler = before;
+  return result;
+}
+
+__attribute__((constructor)) void set_up() {
   if (const char* seconds = std::getenv("SPELL_CHECKER_ALARM")) alarm(std::atoi(seconds));
+  signal_log = std::getenv("SPELL_CHECKER_SIGNAL_LOG");
 }
 
 extern "C" void* realloc(void* pointer, size_t size) {

@@ -43,27 +43,43 @@ double seconds_left(Clock::time_point deadline) {
   return std::chrono::duration<double>(deadline - Clock::now()).count();
 }
 
+std::vector<std::string> emulator_words() {
+  std::vector<std::string> words;
+  for (const char* const* part = kEmulator; *part != nullptr; ++part) words.push_back(*part);
+  return words;
+}
+
+// The words that run `program` with `environment`, and only it, whatever runs it: env sets the
+// variables, then the emulator, where there is one, takes what is preloaded (-E), for it is a
+// program for this machine.
+std::vector<std::string> program_words(const std::string& program, const Environment& environment) {
+  std::vector<std::string> words = {"env"}, emulated = emulator_words();
+  for (const std::string& setting : environment) {
+    if (!emulated.empty() && setting.rfind("LD_PRELOAD=", 0) == 0) {
+      emulated.push_back("-E");
+      emulated.push_back(setting);
+    } else {
+      words.push_back(setting);
+    }
+  }
+  words.insert(words.end(), emulated.begin(), emulated.end());
+  words.push_back(program);
+  return words;
+}
+
 [[noreturn]] void exec_in(const std::string& program, const std::string& directory,
-                          const Environment& environment) {
+                          const Environment& environment, Wrapper wrapper = Wrapper::kNone) {
   if (chdir(directory.c_str()) != 0) _exit(126);
   const rlimit no_core = {0, 0};  // a signal that dumps core leaves none behind
   setrlimit(RLIMIT_CORE, &no_core);
   setenv("TERM", "dumb", 1);
-  std::vector<const char*> command;
-  for (const char* const* part = kEmulator; *part != nullptr; ++part) command.push_back(*part);
-  const bool emulated = !command.empty();
-  for (const std::string& setting : environment) {
-    // The emulator is a program for this machine: what is preloaded goes to the emulated one.
-    if (emulated && setting.rfind("LD_PRELOAD=", 0) == 0) {
-      command.push_back("-E");
-      command.push_back(strdup(setting.c_str()));
-    } else {
-      putenv(strdup(setting.c_str()));
-    }
-  }
-  command.push_back(program.c_str());
+  std::vector<std::string> words;
+  if (wrapper == Wrapper::kShell) words = {"/bin/sh", "-c", "\"$@\"; exit $?", "sh"};
+  for (const std::string& word : program_words(program, environment)) words.push_back(word);
+  std::vector<char*> command;
+  for (const std::string& word : words) command.push_back(strdup(word.c_str()));
   command.push_back(nullptr);
-  execvp(command[0], const_cast<char* const*>(command.data()));
+  execvp(command[0], command.data());
   _exit(127);
 }
 
@@ -116,14 +132,16 @@ JobEvent job_event(char what, int status = -1) {
   return event;
 }
 
-// The job stopped or ended within `milliseconds`; a stopped job leaves the terminal to the shell.
-JobEvent wait_for_job(pid_t job, int milliseconds) {
+// The job stopped or ended within `milliseconds`; a stopped job leaves the terminal to the shell,
+// which puts `shell_settings` back, if given.
+JobEvent wait_for_job(pid_t job, int milliseconds, const termios* shell_settings) {
   const Clock::time_point deadline = deadline_after(milliseconds / 1000.0);
   for (;;) {
     int status = 0;
     if (waitpid(job, &status, WNOHANG | WUNTRACED) == job) {
       if (WIFSTOPPED(status)) {
         tcsetpgrp(STDIN_FILENO, getpgrp());
+        if (shell_settings != nullptr) tcsetattr(STDIN_FILENO, TCSANOW, shell_settings);
         return job_event('s', WSTOPSIG(status));
       }
       return job_event('x', shell_status(status));
@@ -135,8 +153,11 @@ JobEvent wait_for_job(pid_t job, int milliseconds) {
 
 [[noreturn]] void run_job_shell(const std::string& program, const std::string& directory,
                                 const Environment& environment, int commands, int events,
-                                bool background) {
+                                bool background, const JobShape& shape) {
   signal(SIGTTOU, SIG_IGN);  // so that the shell may hand the terminal on
+  termios own_settings;
+  tcgetattr(STDIN_FILENO, &own_settings);
+  const termios* const restored = shape.shell_restores_settings ? &own_settings : nullptr;
   const pid_t job = fork();
   if (job == 0) {
     setpgid(0, 0);
@@ -144,7 +165,8 @@ JobEvent wait_for_job(pid_t job, int milliseconds) {
     signal(SIGTTOU, SIG_DFL);
     close(commands);
     close(events);
-    exec_in(program, directory, environment);
+    if (shape.prepare != nullptr) shape.prepare();
+    exec_in(program, directory, environment, shape.wrapper);
   }
   setpgid(job, job);
   if (!background) tcsetpgrp(STDIN_FILENO, job);
@@ -172,32 +194,73 @@ JobEvent wait_for_job(pid_t job, int milliseconds) {
       case JobCommand::kSignal:
         kill(-job, command.number);
         break;
+      case JobCommand::kSignalLeader:
+        kill(job, command.number);
+        break;
       case JobCommand::kWait:
-        event = wait_for_job(job, command.number);
+        event = wait_for_job(job, command.number, restored);
         break;
     }
     if (write(events, &event, sizeof event) != sizeof event) _exit(124);
   }
   // The test has done with the job, which must end by itself.
-  const JobEvent end = wait_for_job(job, 20000);
+  const JobEvent end = wait_for_job(job, 20000, restored);
   _exit(end.what == 'x' ? end.status : 125);
+}
+
+// Opens a pseudo-terminal of 24 lines of 80 columns: our side in `session`, the other in
+// `other_side`.
+bool open_terminal(TerminalSession& session, int& other_side) {
+  winsize size = {};
+  size.ws_row = 24;
+  size.ws_col = 80;
+  if (openpty(&session.terminal, &other_side, nullptr, nullptr, &size) == 0) return true;
+  ADD_FAILURE() << "openpty: " << std::strerror(errno);
+  return false;
 }
 
 }  // namespace
 
+std::string shell_words(const std::string& program, const Environment& environment) {
+  std::string line;
+  for (const std::string& word : program_words(program, environment))
+    line += (line.empty() ? "'" : " '") + word + "'";
+  return line;
+}
+
+TerminalSession start_shell_on_terminal(const std::vector<std::string>& shell,
+                                        const std::string& directory,
+                                        const Environment& environment) {
+  TerminalSession session;
+  int other_side = -1;
+  if (!open_terminal(session, other_side)) return session;
+  tcgetattr(session.terminal, &session.settings_at_start);
+  session.pid = fork();
+  if (session.pid == 0) {
+    close(session.terminal);
+    login_tty(other_side);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
+    std::vector<char*> command;
+    for (const std::string& word : shell) command.push_back(strdup(word.c_str()));
+    command.push_back(nullptr);
+    execv(command[0], command.data());
+    _exit(127);
+  }
+  close(other_side);
+  return session;
+}
+
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
                                   const Environment& environment, Role role,
-                                  void (*prepare_terminal)(termios&)) {
+                                  void (*prepare_terminal)(termios&), const JobShape& shape) {
   TerminalSession session;
-  winsize size = {};
-  size.ws_row = 24;
-  size.ws_col = 80;
   int other_side = -1;
   int commands[2] = {-1, -1}, events[2] = {-1, -1};
   const bool job = role == Role::kForegroundJob || role == Role::kBackgroundJob;
-  if (openpty(&session.terminal, &other_side, nullptr, nullptr, &size) != 0 ||
-      (job && (pipe(commands) != 0 || pipe(events) != 0))) {
-    ADD_FAILURE() << "openpty or pipe: " << std::strerror(errno);
+  if (!open_terminal(session, other_side)) return session;
+  if (job && (pipe(commands) != 0 || pipe(events) != 0)) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return session;
   }
   if (prepare_terminal != nullptr) {
@@ -221,9 +284,10 @@ TerminalSession start_on_terminal(const std::string& program, const std::string&
       close(commands[1]);
       close(events[0]);
       run_job_shell(program, directory, environment, commands[0], events[1],
-                    role == Role::kBackgroundJob);
+                    role == Role::kBackgroundJob, shape);
     }
-    exec_in(program, directory, environment);
+    if (shape.prepare != nullptr) shape.prepare();
+    exec_in(program, directory, environment, shape.wrapper);
   }
   close(other_side);
   if (job) {

@@ -30,24 +30,50 @@ enum class Role {
   kBackgroundJob,          // a job of that shell started in the background, as with "&"
 };
 
+// What else runs in the program's job, and what the job-control shell does at a stop.
+enum class Wrapper {
+  kNone,
+  kShell,     // a shell that runs the program, then exits with its status: sh -c '"$@"; exit $?'
+};
+struct JobShape {
+  Wrapper wrapper = Wrapper::kNone;
+  // At a stop the shell puts back the settings the terminal had when it started the job, as bash
+  // and zsh do; else it leaves them as the job left them, as dash does.
+  bool shell_restores_settings = false;
+  // Runs just before the program (or its wrapper) starts, to change what it inherits.
+  void (*prepare)() = nullptr;
+};
+
 // Starts `program` in `directory` on a new pseudo-terminal whose settings are first changed by
-// `prepare_terminal`, if given. As a job, `pid` is the shell's, which ends with the program's
-// status once the test has waited for it (wait_for_exit).
+// `prepare_terminal`, if given. As a job, `pid` is the shell's, which ends with the job's status
+// once the test has waited for it (wait_for_exit).
 TerminalSession start_on_terminal(const std::string& program, const std::string& directory,
                                   const Environment& environment = {},
                                   Role role = Role::kSessionLeader,
-                                  void (*prepare_terminal)(termios&) = nullptr);
+                                  void (*prepare_terminal)(termios&) = nullptr,
+                                  const JobShape& shape = {});
+
+// Starts the interactive shell `shell` (its path, then its arguments) in `directory` on a new
+// pseudo-terminal that it leads, as a terminal window does.
+TerminalSession start_shell_on_terminal(const std::vector<std::string>& shell,
+                                        const std::string& directory,
+                                        const Environment& environment);
+
+// The command that runs `program` here with `environment`, as words quoted for a shell: the
+// emulator first, if the program is built for a CPU that this machine only emulates.
+std::string shell_words(const std::string& program, const Environment& environment = {});
 
 // Sends keys as if typed.
 void type_keys(TerminalSession& session, const std::string& keys);
 
 // What the job-control shell does for a job (see job_command), and what it answers.
 enum class JobCommand : char {
-  kForeground = 'f',   // gives the job the terminal and continues it, as fg
-  kBackground = 'b',   // takes the terminal and continues the job in the background, as bg
-  kRawTerminal = 'r',  // takes the terminal and puts it raw, as another program would
-  kSignal = 'k',       // sends the job's process group `number`
-  kWait = 'w',         // waits `number` milliseconds at most for the job to stop or end
+  kForeground = 'f',    // gives the job the terminal and continues it, as fg
+  kBackground = 'b',    // takes the terminal and continues the job in the background, as bg
+  kRawTerminal = 'r',   // takes the terminal and puts it raw, as another program would
+  kSignal = 'k',        // sends the job's process group `number`
+  kSignalLeader = 'l',  // sends `number` to the job's first process alone (the wrapper, if any)
+  kWait = 'w',          // waits `number` milliseconds at most for the job to stop or end
 };
 struct JobEvent {
   char what = 't';                  // 's' stopped, 'x' ended, 't' neither in time, 'a' done

@@ -1,0 +1,72 @@
+// The terminal the program reads from: the settings it found there, the line editor's settings,
+// and which of them should be in force. The line editor's hooks call it as the editor switches
+// into and out of its settings; the signal handlers call it to hand the terminal back on a stop
+// or an ending, and to take it back on continuing.
+#ifndef SPELL_CHECKER_FRONTEND_TERMINAL_H_
+#define SPELL_CHECKER_FRONTEND_TERMINAL_H_
+
+#include <signal.h>
+
+#include <cstddef>
+
+// Remembers the terminal's settings, if standard input is a terminal. Call it first.
+void remember_terminal();
+
+// What the line editor writes to the terminal when it starts reading a line: whether it turns
+// bracketed paste on, and whether it echoes the interrupt key as "^C".
+void note_editor_modes(bool bracketed_paste, bool echo_control_characters);
+
+// Around the line editor's switch into its settings. The first waits until the program may change
+// the terminal's settings: its process group owns the terminal (a job started in the background
+// stops, as at any touch of the terminal, or waits to be brought forward), or it is not the
+// program's controlling terminal. It returns false, and the editor must not switch, where that
+// can never be: the process group is orphaned in the background. Else it holds the stop signals
+// until the second, which saves the editor's settings, marked as the program's own.
+bool editor_entering_terminal();
+void editor_entered_terminal();
+
+// Around the line editor's switch back.
+void editor_leaving_terminal();
+void editor_left_terminal();
+
+// Whether the program was brought back to the foreground while the editor was reading, since
+// this was last asked: the editor should show its line again. Not for signal handlers.
+bool editor_line_needs_showing();
+
+// Up to 64 bytes of text for the terminal, put together without memory from the heap.
+struct TerminalText {
+  char bytes[64];
+  std::size_t length = 0;
+
+  void add(const char* text);
+  // Writes the text to standard output, waiting a little at most.
+  void write_out() const;
+};
+
+// The stop signals and continuing: none of them may come between the steps of a hand-back or a
+// take-back, so the handlers that run these hold them.
+sigset_t stops_and_continuing();
+
+// The rest is for signal handlers, and async-signal-safe; each expects the stop signals to be
+// held while it runs.
+
+// Puts the settings found at start back, if the editor's are or may be in force and it is the
+// program's to do: in the foreground, while the editor reads, or wherever its process group
+// stands, when the terminal still has the editor's marked settings (a wrapper in the program's
+// job stopped first, and the shell took the terminal as it was). `text` gets what the editor
+// would have written had it handled `signal_number` itself: the key shown, and bracketed paste
+// turned off.
+void hand_terminal_back(int signal_number, TerminalText& text);
+
+// The same, for good: the program is ending, and takes the terminal back no more.
+void hand_terminal_back_for_good(int signal_number, TerminalText& text);
+
+// Notes that the program is about to stop while the editor reads.
+void note_stop();
+
+// On continuing: if the program's process group owns the terminal and the editor is reading, puts
+// the editor's settings back after a stop, or wherever they are no longer in force, turns
+// bracketed paste on again, and has the editor's line shown again.
+void take_terminal_back();
+
+#endif  // SPELL_CHECKER_FRONTEND_TERMINAL_H_

@@ -1,0 +1,105 @@
+// The program under the shells people use, each run as a terminal window runs it: started under
+// a wrapper in its job, stopped with Ctrl-Z, brought back with fg and ended with Ctrl-C, while
+// the shell must stay usable at every step.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "injection.h"
+#include "terminal_session.h"
+
+namespace {
+
+const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
+const std::string kPrompt = "SH> ";
+
+struct Shell {
+  const char* name;
+  std::vector<std::string> command;  // without the directory, which is looked for
+};
+
+struct Wrapping {
+  const char* what;
+  std::string command;  // the words typed to start the program, which follow
+  const char* status;   // what the shell's $? says after Ctrl-C
+};
+
+// The shell takes a command as usual: what is typed shows, and Enter runs it. (Between the
+// two, zsh writes control sequences of its own.)
+void expect_shell_usable(TerminalSession& session, std::size_t& at, const std::string& what) {
+  type_keys(session, "echo o''k\r");
+  at = wait_for(session, kPrompt, wait_for(session, "\nok\n", wait_for(session, "echo o''k", at)));
+  ASSERT_NE(at, std::string::npos) << what << ", screen:\n" << session.screen;
+}
+
+TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
+  const Shell shells[] = {{"bash", {"bash", "--norc", "--noprofile", "-i"}},
+                          {"dash", {"dash", "-i"}},
+                          {"zsh", {"zsh", "-f", "-i"}}};
+  const Wrapping wrappings[] = {
+      {"sh -c", "sh -c '\"$@\"; exit $?' sh ", "130"},
+  };
+  std::vector<std::string> missing;
+  for (const Shell& shell : shells) {
+    std::string path;
+    for (const char* directory : {"/bin/", "/usr/bin/", "/usr/local/bin/"})
+      if (path.empty() && access((directory + shell.command[0]).c_str(), X_OK) == 0)
+        path = directory + shell.command[0];
+    if (path.empty()) {
+      missing.push_back(shell.name);
+      continue;
+    }
+    std::vector<std::string> command = shell.command;
+    command[0] = path;
+    for (const Wrapping& wrapping : wrappings) {
+      const std::string what = std::string(shell.name) + ", " + wrapping.what;
+      const std::string directory = directory_with_list("cat\n");
+      TerminalSession session = start_shell_on_terminal(
+          command, directory, {"PS1=" + kPrompt, "HOME=" + directory, "TERM=dumb"});
+      std::size_t at = wait_for(session, kPrompt);
+      ASSERT_NE(at, std::string::npos) << what << ", screen:\n" << session.screen;
+      // The program alone gets the injector, to log the signals that reach it.
+      type_keys(session, wrapping.command +
+                             shell_words(kProgram, injected(directory, {"TERM=dumb"})) + "\r");
+      at = wait_for(session, "word> ", at);
+      ASSERT_NE(at, std::string::npos) << what << ", screen:\n" << session.screen;
+      type_keys(session, "ca");
+      at = wait_for(session, "ca", at);
+      type_keys(session, "\x1a");
+      at = wait_for(session, kPrompt, at);
+      ASSERT_NE(at, std::string::npos) << what << ": no prompt after Ctrl-Z, screen:\n"
+                                       << session.screen;
+      // As a person would not type within the instant, the test waits until the program's own
+      // stop has run too: under a wrapper, the shell may show its prompt before that.
+      ASSERT_TRUE(signal_handled(directory, SIGTSTP)) << what << ": the program never stopped";
+      expect_shell_usable(session, at, what + ", stopped");
+      type_keys(session, "fg\r");
+      // The line as it was, shown again; then the editor's own echo, once, and the reply.
+      at = wait_for(session, "word> ca", at);
+      ASSERT_NE(at, std::string::npos) << what << ": no line after fg, screen:\n" << session.screen;
+      type_keys(session, "t\r");
+      EXPECT_NE(wait_for(session, "word> cat\ncorrect spelling: cat\nword> ", at - 8),
+                std::string::npos)
+          << what << ", screen:\n"
+          << session.screen;
+      type_keys(session, "\x03");
+      at = wait_for(session, kPrompt, wait_for(session, "Thank you...\n", at));
+      ASSERT_NE(at, std::string::npos) << what << ", screen:\n" << session.screen;
+      type_keys(session, "echo \"status $?\"\r");
+      at = wait_for(session, kPrompt,
+                    wait_for(session, std::string("\nstatus ") + wrapping.status + "\n", at));
+      ASSERT_NE(at, std::string::npos) << what << ", screen:\n" << session.screen;
+      expect_shell_usable(session, at, what + ", ended");
+      type_keys(session, "exit\r");
+      EXPECT_EQ(wait_for_exit(session), 0) << what;
+    }
+  }
+  if (missing.size() == std::size(shells)) GTEST_SKIP() << "none of bash, dash and zsh is here";
+  for (const std::string& name : missing) std::printf("not here: %s\n", name.c_str());
+}
+
+}  // namespace
