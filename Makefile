@@ -28,13 +28,13 @@ all:
 program:
 	@test -x "$(BUILD)/spell_checker" || echo "Building $(BUILD)/spell_checker ..."
 	@$(call quietly,$(call configure,$(BUILD)) && \
-	  cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker)
+	  cmake --build "$(BUILD)" -j $(JOBS) --target spell_checker run_as_job)
 
-# Ctrl-C reaches make as well as the program. The shell gives way to the program (exec), for a
-# shell would die of the signal too, and make would announce an interrupted target after the
-# farewell; as it is, make sees the program end with its own status.
+# The program runs as a job of its own (tools/run_as_job.cc): else Ctrl-C, meant for the program,
+# would reach make too, which would die of it after the farewell, with status 130 and at times a
+# complaint. Ctrl-Z stops make with the program, and fg brings both back, as for any job.
 run: program
-	@exec "$(BUILD)/spell_checker"
+	@exec "$(BUILD)/run_as_job" "$(BUILD)/spell_checker"
 
 test: all
 	cd "$(BUILD)" && ctest -j $(JOBS) --output-on-failure

@@ -75,6 +75,10 @@ std::vector<std::string> program_words(const std::string& program, const Environ
   setenv("TERM", "dumb", 1);
   std::vector<std::string> words;
   if (wrapper == Wrapper::kShell) words = {"/bin/sh", "-c", "\"$@\"; exit $?", "sh"};
+  if (wrapper == Wrapper::kRunAsJob) {
+    words = emulator_words();
+    words.push_back(RUN_AS_JOB);
+  }
   for (const std::string& word : program_words(program, environment)) words.push_back(word);
   std::vector<char*> command;
   for (const std::string& word : words) command.push_back(strdup(word.c_str()));

@@ -34,6 +34,7 @@ enum class Role {
 enum class Wrapper {
   kNone,
   kShell,     // a shell that runs the program, then exits with its status: sh -c '"$@"; exit $?'
+  kRunAsJob,  // run_as_job, which runs it as a job of its own, as make run does
 };
 struct JobShape {
   Wrapper wrapper = Wrapper::kNone;
