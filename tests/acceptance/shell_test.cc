@@ -42,7 +42,7 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
                           {"zsh", {"zsh", "-f", "-i"}}};
   const Wrapping wrappings[] = {
       {"sh -c", "sh -c '\"$@\"; exit $?' sh ", "130"},
-      {"run_as_job, as make run", "'" RUN_AS_JOB "' ", "0"},
+      {"run_as_job, as make run", shell_words(RUN_AS_JOB) + " ", "0"},
   };
   std::vector<std::string> missing;
   for (const Shell& shell : shells) {

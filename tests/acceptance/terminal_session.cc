@@ -53,7 +53,8 @@ std::vector<std::string> emulator_words() {
 // variables, then the emulator, where there is one, takes what is preloaded (-E), for it is a
 // program for this machine.
 std::vector<std::string> program_words(const std::string& program, const Environment& environment) {
-  std::vector<std::string> words = {"env"}, emulated = emulator_words();
+  std::vector<std::string> words, emulated = emulator_words();
+  if (!environment.empty()) words.push_back("env");
   for (const std::string& setting : environment) {
     if (!emulated.empty() && setting.rfind("LD_PRELOAD=", 0) == 0) {
       emulated.push_back("-E");
