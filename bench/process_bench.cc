@@ -1,6 +1,6 @@
 // The speed of the whole program, as a script would run it: the typed lines piped into its
-// standard input, standard output to /dev/null, its CPU time (user and system) from the system
-// when it ends. Against the floor: a process that opens the list, reads it in 128 KiB blocks and
+// standard input, its standard output a pipe that another process reads, its CPU time (user and
+// system) from the system when it ends. Against the floor: a process that opens the list, reads it in 128 KiB blocks and
 // closes it once per typed line. The programs run in turns, round after round, on one CPU, so
 // that the machine's drift falls on all of them alike; each row gives the median over the rounds
 // of its CPU time per typed line, and of its ratio to the floor's in the same round.
@@ -34,26 +34,48 @@ int floor_process(const char* list, int times) {
   return 0;
 }
 
-// Runs `argv` with `input` as standard input; returns its CPU seconds, or -1 when it failed.
+// Runs `argv` with `input` as standard input and its standard output into a pipe that another
+// process reads as fast as it can; returns its CPU seconds, or -1 when it failed.
 double cpu_seconds_of(const std::vector<std::string>& argv, const char* input) {
+  int output[2];
+  if (pipe(output) != 0) return -1;
+  const pid_t reader = fork();
+  if (reader == 0) {
+#if defined(__linux__)
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) CPU_SET(cpu, &all);
+    sched_setaffinity(0, sizeof all, &all);
+#endif
+    close(output[1]);
+    char sink[65536];
+    while (read(output[0], sink, sizeof sink) > 0) {
+    }
+    _exit(0);
+  }
   const pid_t pid = fork();
   if (pid == 0) {
-    const int in = open(input, O_RDONLY), out = open("/dev/null", O_WRONLY);
-    if (in < 0 || out < 0) _exit(126);
+    const int in = open(input, O_RDONLY), null = open("/dev/null", O_WRONLY);
+    if (in < 0 || null < 0) _exit(126);
     dup2(in, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+    dup2(output[1], STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    close(output[0]);
+    close(output[1]);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
   }
-  int status = 0;
+  close(output[0]);
+  close(output[1]);
+  int status = 0, reader_status = 0;
   rusage usage = {};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0)
-    return -1;
+  const bool ran = pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) &&
+                   WEXITSTATUS(status) == 0;
+  if (reader > 0) waitpid(reader, &reader_status, 0);
+  if (!ran) return -1;
   return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
          usage.ru_stime.tv_usec / 1e6;
 }

@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scan_layer.h"
 #include "simd_signed_range.h"
 
 namespace {
 
-struct Simd {
-  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
+struct Simd : EveryStepCompared {
   static constexpr std::size_t kWidth = 32;
   using Reg = __m256i;
   using Mask = __m256i;
@@ -41,4 +41,4 @@ struct Simd {
 
 #include "scan_generic.h"
 
-extern const ScanKernel kAvx2Kernel = {"avx2", scan_block, find_separator};
+extern const ScanKernel kernel_avx2 = {"avx2", kCpuAvx2, search, find_separator, take_steps};

@@ -1,15 +1,15 @@
 // The search 64 bytes at a time with AVX-512 F and BW, by comparisons; for CPUs without VBMI.
 // Built for AVX-512 and run only where the CPU has it.
+#include "scan_layer.h"
 #include "simd_avx512.h"
 
 namespace {
 
-struct Simd : Avx512 {
-  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
-};
+struct Simd : Avx512, EveryStepCompared {};
 
 }  // namespace
 
 #include "scan_generic.h"
 
-extern const ScanKernel kAvx512Kernel = {"avx512", scan_block, find_separator};
+extern const ScanKernel kernel_avx512 = {"avx512", kCpuAvx512f | kCpuAvx512bw, search,
+                                         find_separator, take_steps};

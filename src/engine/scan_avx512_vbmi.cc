@@ -2,12 +2,14 @@
 // bytes, and comparisons give bit masks directly. Built for AVX-512 and run only where the CPU
 // has it.
 #include "scan_kernel.h"
+#include "scan_layer.h"
 #include "simd_avx512.h"
 
 namespace {
 
-struct Simd : Avx512 {
-  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = true, kOwnStops = true;
+struct Simd : Avx512, EveryStepCompared {
+  static constexpr bool kOwnLowBytes = true, kOwnInterest = true, kOwnCloseLook = true,
+                        kOwnStops = true;
   // One of LineFilter's tables: the bytes below 0x80 in two registers, and those from 0x80 up
   // (classes_from_0x80).
   struct Table {
@@ -26,41 +28,32 @@ struct Simd : Avx512 {
   struct Tables {
     Table first, second, digits;
     Reg space = splat(' ');
-    std::size_t exact_length = 0;
-    Reg exact_last = splat('\0');
     Reg of_interest = splat(kNonLetterClass | kExactFirstClass | kKeyLetterClass | kPhLetterClass);
   };
   static Tables tables(const LineFilter& filter) {
-    Tables t = {Table(filter.classes), Table(filter.second_classes), Table(filter.digits)};
-    t.exact_length = filter.exact_length;
-    t.exact_last = splat(filter.exact_last);
-    return t;
+    return {Table(filter.classes), Table(filter.second_classes), Table(filter.digits)};
   }
   static Mask has(Reg classes, unsigned char wanted) {
     return _mm512_test_epi8_mask(classes, splat(static_cast<char>(wanted)));
   }
 
+  static Mask own_low_bytes(Reg v) { return _mm512_cmple_epu8_mask(v, splat(' ')); }
+  // The line's shape is in the table: it holds the non-letters only where the line wants them.
   template <int, bool>
-  static std::uint64_t may_hold_start(const char* p, const Tables& t) {
-    const Mask after_low = _mm512_cmple_epu8_mask(load(p - 1), t.space);
-    return _mm512_mask_test_epi8_mask(after_low, t.first.of(load(p)), t.of_interest);
+  static Mask own_interest(Reg v, const Tables& t) {
+    return _mm512_test_epi8_mask(t.first.of(v), t.of_interest);
   }
-  static void close_look(const char* p, const Tables& t, std::uint64_t& separators,
-                         std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
+  static void own_close_look(const char* p, const Tables& t, std::uint64_t& separators,
+                             std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
     const Reg c = t.first.of(load(p));
     const Reg next = t.second.of(load(p + 1));
     separators = has(c, kSeparatorClass);
     nonletters = has(c, kNonLetterClass);
     exact = has(c, kExactFirstClass) & has(next, kExactSecondClass);
-    if (t.exact_length != 0) {  // the typed word's length and last byte
-      const Reg last = either_bits(load(p + t.exact_length - 1), t.space);
-      exact &=
-          equal(last, t.exact_last) & _mm512_cmple_epu8_mask(load(p + t.exact_length), t.space);
-    }
     keys = has(c, kKeyLetterClass) | (has(c, kPhLetterClass) & has(next, kPhSecondClass));
   }
-  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
-                    std::uint64_t& ends, std::uint64_t* digits) {
+  static void own_stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                        std::uint64_t& ends, std::uint64_t* digits) {
     const Reg d = t.digits.of(load(p));
     stops_from_digits([&](unsigned char classes) { return has(d, classes); }, distinct, stops, ends,
                       digits);
@@ -71,4 +64,5 @@ struct Simd : Avx512 {
 
 #include "scan_generic.h"
 
-extern const ScanKernel kAvx512VbmiKernel = {"avx512vbmi", scan_block, find_separator};
+extern const ScanKernel kernel_avx512_vbmi = {
+    "avx512_vbmi", kCpuAvx512f | kCpuAvx512bw | kCpuAvx512vbmi, search, find_separator, take_steps};

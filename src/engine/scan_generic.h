@@ -2,7 +2,8 @@
 // thin layer over its registers, and then includes this file; everything here has internal
 // linkage, so that code built for one instruction set never stands in for another's.
 //
-// Simd provides, for vectors of kWidth bytes (a divisor of 64) in one register or several:
+// Simd provides, for vectors of kWidth bytes (a power of two up to 64) in one register or
+// several:
 //   Reg load(const char*)                 kWidth bytes, unaligned
 //   Splat splat(char)                     every byte the same: a Reg, or a narrower register
 //                                         that the operations take in a Reg's place
@@ -13,26 +14,71 @@
 //   Mask equal(Reg, Reg), Mask equal(Reg, Splat)
 //   Mask either(Mask, Mask), Mask both(Mask, Mask), Mask but_not(Mask, Mask)
 //   std::uint64_t bits(Mask)              one bit per byte, first byte lowest
-// and where it does better than comparing, its own steps, each flagged, with what it derives
-// from the line in `Tables tables(const LineFilter&)`:
-//   kOwnFirstLook     template <int kFirst, bool kNonLetters>
-//                     Bits may_hold_start(const char*, const Tables&)
-//   kOwnCloseLook     void close_look(const char*, const Tables&, Bits& separators,
-//                                     Bits& nonletters, Bits& exact, Bits& keys)
-//                     with exact_ends in `exact`; the three at starts only
-//   kOwnStops         void stops(const char*, const Tables&, int distinct_digits, Bits& stops,
-//                                Bits& ends, Bits* digits)
-// which do what the functions of the same names below do by comparing.
+// and flags the steps it takes its own way, with what it derives from the line in
+// `Tables tables(const LineFilter&)`:
+//   kOwnLowBytes    Mask own_low_bytes(Reg): the bytes up to 0x20, and perhaps more
+//   kOwnInterest    template <int kFirst, bool kNonLetters>
+//                   Mask own_interest(Reg, const Tables&): the bytes that may be the first bytes
+//                   of words of interest (LineFilter), and perhaps more; the line's shape, as
+//                   template arguments, is what a layer that compares needs to know
+//   kOwnAny         bool own_any(Mask): whether any byte passes
+//   kOwnCloseLook   void own_close_look(const char*, const Tables&, Bits& separators,
+//                   Bits& nonletters, Bits& exact, Bits& keys): the close look, the last three
+//                   right at the starts of words, whatever they hold elsewhere
+//   kOwnExactEnds   with kOwnCloseLook: its `exact` has the typed word's length and last byte
+//                   tested already
+//   kOwnStops       void own_stops(const char*, const Tables&, int distinct_digits, Bits& stops,
+//                   Bits& ends, Bits* digits): the stops, with or without the separators
+// and kLeftToTheVectorizer where its registers are plain integers: the first look, which every 64
+// bytes get, is then a loop that the compiler may turn into its CPU's own vector instructions,
+// rather than one unrolled.
+// each doing what the step of the same name below does by comparing. The compiler checks the
+// shape of all this (below). A vector whose length is known only at run time (SVE, the RISC-V
+// vector extension) does not fit: kWidth is a constant that the unrolled loops count with, and
+// the stops keep a register per kWidth bytes in arrays, which such vectors cannot be held in.
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 #include "scan_kernel.h"
-#include "word_test.h"
+#include "word_match.h"
 
 namespace {
 
 // 64 bytes of the list, a bit each, the first byte lowest.
 using Bits = std::uint64_t;
+
+// A layer whose Reg spans several registers keeps its constants in one.
+using Splat = decltype(Simd::splat('\0'));
+
+// Vector types carry attributes that a template argument drops, which is all these checks ask of
+// them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+static_assert(Simd::kWidth >= 8 && Simd::kWidth <= 64 && (Simd::kWidth & (Simd::kWidth - 1)) == 0,
+              "a vector is 8, 16, 32 or 64 bytes: a whole number of them makes 64");
+static_assert(std::is_same_v<decltype(Simd::load(nullptr)), typename Simd::Reg>, "load");
+static_assert(
+    std::is_same_v<decltype(Simd::bits(std::declval<typename Simd::Mask>())), std::uint64_t>,
+    "bits");
+static_assert(
+    std::is_same_v<decltype(Simd::equal(std::declval<typename Simd::Reg>(), std::declval<Splat>())),
+                   typename Simd::Mask>,
+    "equal to a constant");
+static_assert(
+    std::is_same_v<decltype(Simd::inside(std::declval<typename Simd::Reg>(), Simd::range(0, 0))),
+                   typename Simd::Mask>,
+    "inside a range");
+static_assert(std::is_same_v<decltype(Simd::kOwnLowBytes), const bool> &&
+                  std::is_same_v<decltype(Simd::kOwnInterest), const bool> &&
+                  std::is_same_v<decltype(Simd::kOwnAny), const bool> &&
+                  std::is_same_v<decltype(Simd::kOwnCloseLook), const bool> &&
+                  std::is_same_v<decltype(Simd::kOwnExactEnds), const bool> &&
+                  std::is_same_v<decltype(Simd::kOwnStops), const bool> &&
+                  std::is_same_v<decltype(Simd::kLeftToTheVectorizer), const bool>,
+              "every step flagged, its own or compared");
+#pragma GCC diagnostic pop
 
 // The per-stretch steps below are small and run for every 64 bytes: inlined and unrolled, their
 // constants stay in registers.
@@ -42,8 +88,7 @@ using Bits = std::uint64_t;
 int lowest_bit(Bits bits) { return __builtin_ctzll(bits); }
 int highest_bit(Bits bits) { return 63 - __builtin_clzll(bits); }
 
-// A layer whose Reg spans several registers keeps its constants in one.
-using Splat = decltype(Simd::splat('\0'));
+constexpr int kRegisters = 64 / Simd::kWidth;
 
 // What the comparisons compare with, set up once per block.
 struct Constants {
@@ -54,9 +99,9 @@ struct Constants {
   Simd::Range separators = Simd::range('\t', '\r');  // and the space
   Simd::Range letters = Simd::range('a', 'z');       // folded
   Simd::Range low = Simd::range(0, ' ');             // every separator, and more
-  Splat first[3], key_letter, ph_letter, ph_second, exact_first, exact_last;
+  Splat first[kMaxFirstBytes], key_letter, ph_letter, ph_second, exact_first, exact_last;
   Simd::Range exact_second;
-  Splat digit_letters[6][8], without_digit[8];
+  Splat digit_letters[kMaxDistinctDigits][kMaxLettersOfADigit], without_digit[kLettersWithoutDigit];
 
   explicit Constants(const LineFilter& filter)
       : key_letter(Simd::splat(filter.key_letter)),
@@ -65,16 +110,17 @@ struct Constants {
         exact_first(Simd::splat(filter.exact_first)),
         exact_last(Simd::splat(filter.exact_last)),
         exact_second(Simd::range(filter.exact_second_low, filter.exact_second_high)) {
-    for (int i = 0; i < 3; ++i) first[i] = Simd::splat(filter.first[i]);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < kMaxFirstBytes; ++i) first[i] = Simd::splat(filter.first[i]);
+    for (int i = 0; i < kLettersWithoutDigit; ++i)
       without_digit[i] = Simd::splat(filter.without_digit[i]);
-      for (int d = 0; d < 6; ++d) digit_letters[d][i] = Simd::splat(filter.digit_letters[d][i]);
-    }
+    for (int d = 0; d < kMaxDistinctDigits; ++d)
+      for (int i = 0; i < kMaxLettersOfADigit; ++i)
+        digit_letters[d][i] = Simd::splat(filter.digit_letters[d][i]);
   }
 };
 
 // What the layer derives from the line for its own steps, if it has any.
-template <typename S, bool kOwnSteps = S::kOwnFirstLook || S::kOwnCloseLook || S::kOwnStops>
+template <typename S, bool kOwnSteps = S::kOwnInterest || S::kOwnCloseLook || S::kOwnStops>
 struct LayerTables {
   explicit LayerTables(const LineFilter&) {}
 };
@@ -91,21 +137,21 @@ struct Line {
   explicit Line(const LineFilter& f) : filter(f), c(f), layer(f) {}
 };
 
-// Each function below that a layer replaces calls it through one of these, which are
-// instantiated only for such a layer.
+// Each layer step is called through one of these, which are instantiated only for a layer that
+// has that step.
 template <typename S, int kFirst, bool kNonLetters>
-SCAN_STEP Bits may_hold_start_by_table(const char* p, const LayerTables<S>& layer) {
-  return S::template may_hold_start<kFirst, kNonLetters>(p, layer.tables);
+SCAN_STEP typename S::Mask own_interest(typename S::Reg v, const LayerTables<S>& layer) {
+  return S::template own_interest<kFirst, kNonLetters>(v, layer.tables);
 }
 template <typename S>
-SCAN_STEP void close_look_by_table(const char* p, const LayerTables<S>& layer, Bits& separators,
-                                   Bits& nonletters, Bits& exact, Bits& keys) {
-  S::close_look(p, layer.tables, separators, nonletters, exact, keys);
+SCAN_STEP void own_close_look(const char* p, const LayerTables<S>& layer, Bits& separators,
+                              Bits& nonletters, Bits& exact, Bits& keys) {
+  S::own_close_look(p, layer.tables, separators, nonletters, exact, keys);
 }
 template <typename S>
-SCAN_STEP void stops_by_table(const char* p, const LayerTables<S>& layer, int distinct, Bits& stops,
-                              Bits& ends, Bits* digits) {
-  S::stops(p, layer.tables, distinct, stops, ends, digits);
+SCAN_STEP void own_stops(const char* p, const LayerTables<S>& layer, int distinct, Bits& stops,
+                         Bits& ends, Bits* digits) {
+  S::own_stops(p, layer.tables, distinct, stops, ends, digits);
 }
 
 SCAN_STEP Simd::Mask separator_bytes(Simd::Reg v, const Constants& c) {
@@ -120,66 +166,60 @@ SCAN_STEP Bits separator_bits(const char* p, const Constants& c) {
   return separators;
 }
 
-// The first look, which every 64 bytes get: whether (not 0) a byte that may start a word of
-// interest (kFirst folded bytes, and non-letters when kNonLetters) follows a byte that may be a
-// separator. It may say yes where no word of interest starts; never no where one does. A newline
-// starts no word, which keeps a list with CR LF line ends, or empty lines, from looking closely
-// at every line.
+// The bytes up to 0x20: every separator, and more.
+template <typename S = Simd>
+SCAN_STEP typename S::Mask low_bytes(typename S::Reg v, const Constants& c) {
+  if constexpr (S::kOwnLowBytes)
+    return S::own_low_bytes(v);
+  else
+    return S::inside(v, c.low);
+}
+
+// The bytes that may be the first bytes of words of interest: kFirst folded bytes, and the
+// non-letters when kNonLetters. A newline is none, which keeps a list with CR LF line ends, or
+// empty lines, from looking closely at every line.
 template <int kFirst, bool kNonLetters>
-SCAN_STEP Bits may_hold_start(const char* p, const Line& line) {
-  if constexpr (Simd::kOwnFirstLook) {
-    return may_hold_start_by_table<Simd, kFirst, kNonLetters>(p, line.layer);
+SCAN_STEP Simd::Mask interest(Simd::Reg v, const Line& line) {
+  if constexpr (Simd::kOwnInterest) {
+    return own_interest<Simd, kFirst, kNonLetters>(v, line.layer);
   } else {
     const Constants& c = line.c;
-    Simd::Mask any;
-    SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
-      const Simd::Reg v = Simd::load(p + i);
-      const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
-      Simd::Mask wanted = Simd::equal(folded, c.first[0]);
-      for (int k = 1; k < kFirst; ++k)
-        wanted = Simd::either(wanted, Simd::equal(folded, c.first[k]));
-      const Simd::Mask after_low = Simd::inside(Simd::load(p + i - 1), c.low);
-      // With non-letters wanted too, the bytes passed over are the letters not wanted.
-      const Simd::Mask start =
-          kNonLetters
-              ? Simd::but_not(after_low,
-                              Simd::either(Simd::but_not(Simd::inside(folded, c.letters), wanted),
-                                           Simd::equal(v, c.newline)))
-              : Simd::both(after_low, wanted);
-      any = i == 0 ? start : Simd::either(any, start);
-    }
-    return Simd::bits(any);
+    const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
+    Simd::Mask wanted = Simd::equal(folded, c.first[0]);
+    for (int k = 1; k < kFirst; ++k) wanted = Simd::either(wanted, Simd::equal(folded, c.first[k]));
+    if (!kNonLetters) return wanted;
+    // With non-letters wanted too, the bytes passed over are the letters not wanted.
+    return Simd::but_not(Simd::either(wanted, Simd::outside(folded, c.letters)),
+                         Simd::equal(v, c.newline));
   }
 }
 
-// The close look, for 64 bytes that may hold a start of interest: the separators; the bytes
-// that, as a word's first, send the word straight to the close test: non-letters (when
-// kNonLetters) and the first bytes of words that may equal the typed word, by their first two
-// bytes (`exact`); and those that give the typed key's letter (`keys`), whose words must also
-// agree at every stop.
-template <bool kNonLetters>
-SCAN_STEP void close_look(const char* p, const Line& line, Bits& separators, Bits& nonletters,
-                          Bits& exact, Bits& keys) {
-  if constexpr (Simd::kOwnCloseLook) {
-    close_look_by_table<Simd>(p, line.layer, separators, nonletters, exact, keys);
+template <typename S = Simd>
+SCAN_STEP bool any(typename S::Mask m) {
+  if constexpr (S::kOwnAny)
+    return S::own_any(m);
+  else
+    return S::bits(m) != 0;
+}
+
+// The first look, which every 64 bytes get: whether a byte that may start a word of interest
+// follows a byte that may be a separator. It may say yes where no word of interest starts; never
+// no where one does.
+template <int kFirst, bool kNonLetters>
+SCAN_STEP bool first_look(const char* p, const Line& line) {
+  const auto start_at = [&](std::size_t i) {
+    return Simd::both(low_bytes(Simd::load(p + i - 1), line.c),
+                      interest<kFirst, kNonLetters>(Simd::load(p + i), line));
+  };
+  Simd::Mask starts{};
+  if constexpr (Simd::kLeftToTheVectorizer) {
+    for (std::size_t i = 0; i < 64; i += Simd::kWidth) starts = Simd::either(starts, start_at(i));
   } else {
-    const Constants& c = line.c;
-    separators = nonletters = exact = keys = 0;
     SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
-      const Simd::Reg v = Simd::load(p + i);
-      const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
-      const Simd::Reg next = Simd::either_bits(Simd::load(p + i + 1), c.case_bit);
-      const Simd::Mask key = Simd::either(
-          Simd::equal(folded, c.key_letter),
-          Simd::both(Simd::equal(folded, c.ph_letter), Simd::equal(next, c.ph_second)));
-      separators |= Simd::bits(separator_bytes(v, c)) << i;
-      if (kNonLetters) nonletters |= Simd::bits(Simd::outside(folded, c.letters)) << i;
-      exact |= Simd::bits(Simd::both(Simd::equal(folded, c.exact_first),
-                                     Simd::inside(next, c.exact_second)))
-               << i;
-      keys |= Simd::bits(key) << i;
+      starts = Simd::either(starts, start_at(i));
     }
   }
+  return any(starts);
 }
 
 // The bytes among the 64 at `p` that may start a word of the typed word's length whose last
@@ -197,7 +237,37 @@ SCAN_STEP Bits exact_ends(const char* p, const Line& line) {
   return ends;
 }
 
-constexpr int kRegisters = 64 / Simd::kWidth;
+// The close look, for 64 bytes that may hold a start of interest: the separators; the bytes
+// that, as a word's first, send the word straight to the full tests: non-letters (when
+// kNonLetters) and the first bytes of words that may equal the typed word, by their first two
+// bytes, length and last byte (`exact`); and those that give the typed key's letter (`keys`),
+// whose words must also agree at every stop. The last three are right at the starts of words.
+template <bool kNonLetters>
+SCAN_STEP void close_look(const char* p, const Line& line, Bits& separators, Bits& nonletters,
+                          Bits& exact, Bits& keys) {
+  if constexpr (Simd::kOwnCloseLook) {
+    own_close_look<Simd>(p, line.layer, separators, nonletters, exact, keys);
+    if (!Simd::kOwnExactEnds && line.filter.exact_length != 0) exact &= exact_ends(p, line);
+  } else {
+    const Constants& c = line.c;
+    separators = nonletters = exact = keys = 0;
+    SCAN_UNROLLED for (std::size_t i = 0; i < 64; i += Simd::kWidth) {
+      const Simd::Reg v = Simd::load(p + i);
+      const Simd::Reg folded = Simd::either_bits(v, c.case_bit);
+      const Simd::Reg next = Simd::either_bits(Simd::load(p + i + 1), c.case_bit);
+      const Simd::Mask key = Simd::either(
+          Simd::equal(folded, c.key_letter),
+          Simd::both(Simd::equal(folded, c.ph_letter), Simd::equal(next, c.ph_second)));
+      separators |= Simd::bits(separator_bytes(v, c)) << i;
+      if (kNonLetters) nonletters |= Simd::bits(Simd::outside(folded, c.letters)) << i;
+      exact |= Simd::bits(Simd::both(Simd::equal(folded, c.exact_first),
+                                     Simd::inside(next, c.exact_second)))
+               << i;
+      keys |= Simd::bits(key) << i;
+    }
+    if (line.filter.exact_length != 0) exact &= exact_ends(p, line);
+  }
+}
 
 // The stops among 64 bytes (see LineFilter): `stops`, and of them `ends`, the ends of words, and
 // `digits[place]`, those with the place-th of the typed key's distinct digits (the ends at
@@ -209,7 +279,7 @@ struct KeyStops {
     const Constants& c = line.c;
     const int distinct = line.filter.distinct_digits;
     if constexpr (Simd::kOwnStops) {
-      stops_by_table<Simd>(p, line.layer, distinct, stops, ends, digits);
+      own_stops<Simd>(p, line.layer, distinct, stops, ends, digits);
     } else {
       Simd::Reg folded[kRegisters];
       Simd::Mask digit[kRegisters];
@@ -217,7 +287,7 @@ struct KeyStops {
         folded[r] = Simd::either_bits(Simd::load(p + r * Simd::kWidth), c.case_bit);
         digit[r] = Simd::inside(folded[r], c.letters);
       }
-      SCAN_UNROLLED for (int k = 0; k < 8; ++k) {
+      SCAN_UNROLLED for (int k = 0; k < kLettersWithoutDigit; ++k) {
         SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
           digit[r] = Simd::but_not(digit[r], Simd::equal(folded[r], c.without_digit[k]));
         }
@@ -244,7 +314,8 @@ struct KeyStops {
         digits[place] = bits;
       }
     }
-    // A letter that repeats the byte before it is passed over.
+    // A letter that repeats the byte before it gives no digit (the third of the key rules'
+    // consequences in key_rules.h).
     Bits repeats = 0;
     SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
       const char* const at = p + r * Simd::kWidth;
@@ -266,6 +337,7 @@ std::size_t separator_in(const char* data, std::size_t from, std::size_t end, co
 }
 
 // A word whose key walk runs on past the 64 bytes it was at: the step it is at and its start.
+// Only the last word of a stretch can run on, so one is all there is.
 struct Walk {
   int step = -1;  // none
   std::size_t start = 0;
@@ -317,47 +389,45 @@ std::size_t word_end(const char* data, std::size_t p, int bit, Bits separators, 
   return after != 0 ? p + lowest_bit(after) : separator_in(data, p + 64, length, line);
 }
 
-// Hands the word data[start, end) to the close test and `sink`.
-void close_test(const char* data, std::size_t start, std::size_t end, const LineFilter& filter,
+// Hands the word data[start, end) to the full tests, and to `sink` if it matches.
+void test_fully(const char* data, std::size_t start, std::size_t end, const LineFilter& filter,
                 MatchSink sink, void* context) {
   const char* const word = data + start;
   const WordMatch match = match_word(filter, word, end - start);
   if (match != WordMatch::kNone) sink(context, word, end - start, match == WordMatch::kEqual);
 }
 
-// The words that start in the 64 bytes at data + p and go to the close test, and those whose
+// The words that start in the 64 bytes at data + p and go to the full tests, and those whose
 // key walks end here. Returns whether any word of interest starts there.
-template <int kFirst, bool kNonLetters>
-bool look_closely(const char* data, std::size_t p, std::size_t length, const Line& line, Walk& walk,
-                  MatchSink sink, void* context) {
+template <bool kNonLetters>
+bool look_at_stretch(const char* data, std::size_t p, std::size_t length, const Line& line,
+                     Walk& walk, MatchSink sink, void* context) {
   Bits separators, nonletters, exact, keys;
   close_look<kNonLetters>(data + p, line, separators, nonletters, exact, keys);
-  if (!Simd::kOwnCloseLook && line.filter.exact_length != 0) exact &= exact_ends(data + p, line);
-  Bits starts = word_starts(separators, (data + p)[-1]);
-  // The bytes past `length` belong to no word of this block.
-  if (length - p < 64) starts &= ~Bits{0} >> (64 - (length - p));
-  Bits go_on = kFirst == 0 ? starts : (nonletters | exact) & starts;
-  keys &= starts & ~go_on;  // a word goes to the close test once
-  const bool of_interest = (go_on | keys) != 0;
+  // The bytes past `length` are separators: they start no word.
+  const Bits starts = word_starts(separators, (data + p)[-1]);
+  Bits direct = (nonletters | exact) & starts;
+  keys &= starts & ~direct;  // a word goes to the full tests once
+  const bool of_interest = (direct | keys) != 0;
   const Walk before = walk;
   walk = Walk();
-  if (kFirst != 0 && (keys != 0 || before.step >= 0)) {
+  if (keys != 0 || before.step >= 0) {
     Bits landed = walk_keys(data, p, line, separators, starts, keys, before, walk);
     while (landed != 0) {
       const int at = lowest_bit(landed);
       landed &= landed - 1;
       const Bits earlier = starts & ((Bits{1} << at) - 1);
       if (earlier != 0)
-        go_on |= Bits{1} << highest_bit(earlier);
+        direct |= Bits{1} << highest_bit(earlier);
       else  // the word carried in
-        close_test(data, before.start, word_end(data, p, at, separators, length, line), line.filter,
+        test_fully(data, before.start, word_end(data, p, at, separators, length, line), line.filter,
                    sink, context);
     }
   }
-  while (go_on != 0) {
-    const int bit = lowest_bit(go_on);
-    go_on &= go_on - 1;
-    close_test(data, p + bit, word_end(data, p, bit, separators, length, line), line.filter, sink,
+  while (direct != 0) {
+    const int bit = lowest_bit(direct);
+    direct &= direct - 1;
+    test_fully(data, p + bit, word_end(data, p, bit, separators, length, line), line.filter, sink,
                context);
   }
   return of_interest;
@@ -370,54 +440,79 @@ template <int kFirst, bool kNonLetters>
 SCAN_STEP std::size_t next_of_interest(const char* data, std::size_t p, std::size_t length,
                                        const Line& line) {
   for (; p + 64 < length; p += 128) {
-    const Bits first = may_hold_start<kFirst, kNonLetters>(data + p, line);
-    const Bits second = may_hold_start<kFirst, kNonLetters>(data + p + 64, line);
-    if ((first | second) != 0) return first != 0 ? p : p + 64;
+    const bool first = first_look<kFirst, kNonLetters>(data + p, line);
+    const bool second = first_look<kFirst, kNonLetters>(data + p + 64, line);
+    if (first || second) return first ? p : p + 64;
   }
-  return p < length && may_hold_start<kFirst, kNonLetters>(data + p, line) != 0 ? p : length;
+  return p < length && first_look<kFirst, kNonLetters>(data + p, line) ? p : length;
 }
 
-// kFirst 0: every word goes to the close test.
 template <int kFirst, bool kNonLetters>
-void scan(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
-          void* context) {
+void search_for(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
+                void* context) {
   const Line line(filter);
   Walk walk;
   for (std::size_t p = 0;;) {
-    if (kFirst != 0) p = next_of_interest<kFirst, kNonLetters>(data, p, length, line);
+    p = next_of_interest<kFirst, kNonLetters>(data, p, length, line);
     // Stretches of interest come in runs where the list is sorted: they are looked at closely one
     // after another, until one holds no word of interest and no key walk runs on past it.
-    for (bool go_on = true; go_on && p < length; p += 64) {
-      go_on = look_closely<kFirst, kNonLetters>(data, p, length, line, walk, sink, context) ||
-              walk.step >= 0 || kFirst == 0;
+    for (bool in_run = true; in_run && p < length; p += 64) {
+      in_run = look_at_stretch<kNonLetters>(data, p, length, line, walk, sink, context) ||
+               walk.step >= 0;
     }
     if (p >= length) return;
   }
 }
 
-template <bool kNonLetters>
-void scan_for_first_bytes(const char* data, std::size_t length, const LineFilter& filter,
-                          MatchSink sink, void* context) {
-  switch (filter.first_count) {
-    case 1:
-      return scan<1, kNonLetters>(data, length, filter, sink, context);
-    case 2:
-      return scan<2, kNonLetters>(data, length, filter, sink, context);
-    default:
-      return scan<3, kNonLetters>(data, length, filter, sink, context);
-  }
+// Calls `f` with the line's shape as template arguments: how many first bytes of interest it has,
+// and whether it wants the non-letters.
+template <typename F>
+SCAN_STEP void with_shape(const LineFilter& filter, F f) {
+  const auto with_count = [&](auto non_letters) {
+    switch (filter.first_count) {
+      case 1:
+        return f(std::integral_constant<int, 1>(), non_letters);
+      case 2:
+        return f(std::integral_constant<int, 2>(), non_letters);
+      default:
+        return f(std::integral_constant<int, kMaxFirstBytes>(), non_letters);
+    }
+  };
+  if (filter.nonletters)
+    with_count(std::true_type());
+  else
+    with_count(std::false_type());
 }
 
-void scan_block(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
-                void* context) {
-  if (filter.every_word) return scan<0, true>(data, length, filter, sink, context);
-  if (filter.nonletters) return scan_for_first_bytes<true>(data, length, filter, sink, context);
-  scan_for_first_bytes<false>(data, length, filter, sink, context);
+void search(const char* data, std::size_t length, const LineFilter& filter, MatchSink sink,
+            void* context) {
+  with_shape(filter, [&](auto first, auto nonletters) {
+    search_for<decltype(first)::value, decltype(nonletters)::value>(data, length, filter, sink,
+                                                                    context);
+  });
 }
 
 std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
   static const LineFilter no_line;
   return separator_in(data, from, end, Line(no_line));
+}
+
+void take_steps(const char* p, const LineFilter& filter, StretchSteps& steps) {
+  const Line line(filter);
+  with_shape(filter, [&](auto first, auto nonletters) {
+    steps.first_look = first_look<decltype(first)::value, decltype(nonletters)::value>(p, line);
+    close_look<decltype(nonletters)::value>(p, line, steps.separators, steps.nonletters,
+                                            steps.exact, steps.keys);
+  });
+  const Bits starts = word_starts(steps.separators, p[-1]);
+  steps.nonletters &= starts;
+  steps.exact &= starts;
+  steps.keys &= starts;
+  const KeyStops s(p, line);
+  steps.stops = s.stops & ~steps.separators;
+  steps.ends = s.ends & ~steps.separators;
+  for (int place = 0; place < filter.distinct_digits; ++place)
+    steps.digits[place] = s.digits[place] & ~steps.separators;
 }
 
 }  // namespace

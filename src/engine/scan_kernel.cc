@@ -1,53 +1,40 @@
-// The choice of search kernel. The build says which kernels there are (SPELL_CHECKER_KERNEL_*);
-// the CPU says which of them can run here.
+// The choice of search kernel. The build lists the kernels it made (kBuiltKernels, in a source
+// file it writes); each kernel says what it needs of the CPU, and this file tells what the CPU
+// has.
 #include "scan_kernel.h"
 
-#if SPELL_CHECKER_KERNEL_PORTABLE
-extern const ScanKernel kPortableKernel;
-#endif
-#if SPELL_CHECKER_KERNEL_SSE2
-extern const ScanKernel kSse2Kernel;
-#endif
-#if SPELL_CHECKER_KERNEL_AVX2
-extern const ScanKernel kAvx2Kernel;
-#endif
-#if SPELL_CHECKER_KERNEL_AVX512
-extern const ScanKernel kAvx512Kernel;
-extern const ScanKernel kAvx512VbmiKernel;
-#endif
-#if SPELL_CHECKER_KERNEL_NEON
-extern const ScanKernel kNeonKernel;
+#if defined(__arm__) && defined(__linux__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
 #endif
 
-// A build with one kernel runs it whatever the CPU (though AVX-512 looks for VBMI); one with
-// several runs those the CPU has. None of them uses instructions that some CPUs have only in
-// slow microcode (pext, pdep).
-#if SPELL_CHECKER_ONE_KERNEL
-#define CPU_RUNS(feature) true
-#else
-#define CPU_RUNS(feature) __builtin_cpu_supports(feature)
+// The kernels built, plainest first, ending with null.
+extern const ScanKernel* const kBuiltKernels[];
+
+unsigned cpu_features() {
+  unsigned features = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  // From cpuid, as the compiler's run-time library reads it. None of the kernels uses
+  // instructions that some CPUs have only in slow microcode (pext, pdep).
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("sse2")) features |= kCpuSse2;
+  if (__builtin_cpu_supports("avx2")) features |= kCpuAvx2;
+  if (__builtin_cpu_supports("avx512f")) features |= kCpuAvx512f;
+  if (__builtin_cpu_supports("avx512bw")) features |= kCpuAvx512bw;
+  if (__builtin_cpu_supports("avx512vbmi")) features |= kCpuAvx512vbmi;
+#elif defined(__aarch64__)
+  features |= kCpuNeon;  // every 64-bit ARM CPU has it
+#elif defined(__arm__) && defined(__linux__) && defined(HWCAP_NEON)
+  if (getauxval(AT_HWCAP) & HWCAP_NEON) features |= kCpuNeon;  // the kernel's word on the CPU
 #endif
+  return features;
+}
 
 std::vector<const ScanKernel*> usable_kernels() {
+  const unsigned features = cpu_features();
   std::vector<const ScanKernel*> kernels;
-#if SPELL_CHECKER_KERNEL_PORTABLE
-  kernels.push_back(&kPortableKernel);
-#endif
-#if SPELL_CHECKER_KERNEL_SSE2
-  if (CPU_RUNS("sse2")) kernels.push_back(&kSse2Kernel);
-#endif
-#if SPELL_CHECKER_KERNEL_AVX2
-  if (CPU_RUNS("avx2")) kernels.push_back(&kAvx2Kernel);
-#endif
-#if SPELL_CHECKER_KERNEL_AVX512
-  if (CPU_RUNS("avx512f") && CPU_RUNS("avx512bw")) {
-    kernels.push_back(&kAvx512Kernel);
-    if (__builtin_cpu_supports("avx512vbmi")) kernels.push_back(&kAvx512VbmiKernel);
-  }
-#endif
-#if SPELL_CHECKER_KERNEL_NEON
-  kernels.push_back(&kNeonKernel);  // every 64-bit ARM CPU has NEON
-#endif
+  for (const ScanKernel* const* kernel = kBuiltKernels; *kernel != nullptr; ++kernel)
+    if (((*kernel)->needs & ~features) == 0) kernels.push_back(*kernel);
   return kernels;
 }
 

@@ -2,7 +2,7 @@
 // 16-byte registers, for NEON has no instruction that gathers one bit per byte: four masks are
 // gathered at once, by pairwise additions. Constants stay in one register each. Two steps look
 // bytes up instead of comparing them: the stops, which take a comparison per letter, and the
-// first look, which every 64 bytes get.
+// first look's bytes of interest, which every 64 bytes get.
 #include <arm_neon.h>
 
 #include <cstddef>
@@ -10,13 +10,14 @@
 #include <cstring>
 
 #include "scan_kernel.h"
+#include "scan_layer.h"
 
 namespace {
 
 #define NEON_OP(intrinsic) [](uint8x16_t a, uint8x16_t b) { return intrinsic(a, b); }
 
-struct Simd {
-  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = false, kOwnStops = true;
+struct Simd : EveryStepCompared {
+  static constexpr bool kOwnLowBytes = true, kOwnInterest = true, kOwnAny = true, kOwnStops = true;
   static constexpr std::size_t kWidth = 64;
   struct Reg {
     uint8x16_t q[4];
@@ -94,7 +95,7 @@ struct Simd {
     Table digits;
     // Of the folded bytes 0x60 to 0x7f, the letters that are not first bytes of interest.
     uint8x16x2_t passed_over;
-    Splat first[3];
+    Splat first[kMaxFirstBytes];
   };
   static Tables tables(const LineFilter& filter) {
     Tables t = {Table(filter.digits), {}, {}};
@@ -105,42 +106,42 @@ struct Simd {
       passed_over[i] = is_ascii_letter(c) && !wanted ? 0xff : 0;
     }
     t.passed_over = {{vld1q_u8(passed_over), vld1q_u8(passed_over + 16)}};
-    for (int k = 0; k < 3; ++k) t.first[k] = splat(filter.first[k]);
+    for (int k = 0; k < kMaxFirstBytes; ++k) t.first[k] = splat(filter.first[k]);
     return t;
   }
 
-  // The first look, as the generic one, with a lookup for the letters passed over, and bytes
-  // below 0x21 found by one comparison.
+  static Mask own_low_bytes(Reg v) { return each(v, vdupq_n_u8(' '), NEON_OP(vcleq_u8)); }
+  // With non-letters wanted, a lookup of the letters passed over, in a table of the 32 folded
+  // bytes from 0x60: a byte outside it is past the table, which gives 0: not a letter. Else the
+  // comparisons with the first bytes of interest.
   template <int kFirst, bool kNonLetters>
-  static std::uint64_t may_hold_start(const char* p, const Tables& t) {
-    const std::uint8_t* const bytes = reinterpret_cast<const std::uint8_t*>(p);
-    Mask start;
+  static Mask own_interest(Reg v, const Tables& t) {
+    Mask interest;
     for (int r = 0; r < 4; ++r) {
-      const uint8x16_t v = vld1q_u8(bytes + 16 * r);
-      const uint8x16_t folded = vorrq_u8(v, vdupq_n_u8(0x20));
-      const uint8x16_t after_low = vcleq_u8(vld1q_u8(bytes + 16 * r - 1), vdupq_n_u8(' '));
+      const uint8x16_t folded = vorrq_u8(v.q[r], vdupq_n_u8(0x20));
       if (kNonLetters) {
-        // A folded byte outside 0x60 to 0x7f is past the table, which gives 0: not a letter.
         const uint8x16_t passed = vqtbl2q_u8(t.passed_over, vsubq_u8(folded, vdupq_n_u8(0x60)));
-        start.q[r] = vbicq_u8(after_low, vorrq_u8(passed, vceqq_u8(v, vdupq_n_u8('\n'))));
+        interest.q[r] = vmvnq_u8(vorrq_u8(passed, vceqq_u8(v.q[r], vdupq_n_u8('\n'))));
       } else {
         uint8x16_t wanted = vceqq_u8(folded, t.first[0]);
         for (int k = 1; k < kFirst; ++k) wanted = vorrq_u8(wanted, vceqq_u8(folded, t.first[k]));
-        start.q[r] = vandq_u8(after_low, wanted);
+        interest.q[r] = wanted;
       }
     }
-    // Whether any passes is all the caller asks: narrowing each 16 bits to 8 keeps four bits of
-    // each byte.
-    const uint8x16_t any =
-        vorrq_u8(vorrq_u8(start.q[0], start.q[1]), vorrq_u8(start.q[2], start.q[3]));
-    return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(any), 4)), 0);
+    return interest;
+  }
+  // Whether any byte passes is all the caller asks: narrowing each 16 bits to 8 keeps four bits of
+  // each byte.
+  static bool own_any(Mask m) {
+    const uint8x16_t any = vorrq_u8(vorrq_u8(m.q[0], m.q[1]), vorrq_u8(m.q[2], m.q[3]));
+    return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(any), 4)), 0) != 0;
   }
   static std::uint64_t has(Reg classes, unsigned char wanted) {
     return bits(each(classes, vdupq_n_u8(wanted), NEON_OP(vtstq_u8)));
   }
 
-  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
-                    std::uint64_t& ends, std::uint64_t* digits) {
+  static void own_stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                        std::uint64_t& ends, std::uint64_t* digits) {
     const Reg d = t.digits.of(load(p));
     stops_from_digits([&](unsigned char classes) { return has(d, classes); }, distinct, stops, ends,
                       digits);
@@ -153,4 +154,4 @@ struct Simd {
 
 #include "scan_generic.h"
 
-extern const ScanKernel kNeonKernel = {"neon", scan_block, find_separator};
+extern const ScanKernel kernel_neon = {"neon", kCpuNeon, search, find_separator, take_steps};

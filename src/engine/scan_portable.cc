@@ -6,11 +6,14 @@
 #include <cstring>
 
 #include "scan_kernel.h"
+#include "scan_layer.h"
 
 namespace {
 
 struct Simd {
-  static constexpr bool kOwnFirstLook = true, kOwnCloseLook = true, kOwnStops = true;
+  static constexpr bool kOwnLowBytes = true, kOwnInterest = true, kOwnAny = true,
+                        kOwnCloseLook = true, kOwnExactEnds = true, kOwnStops = true,
+                        kLeftToTheVectorizer = true;
   static constexpr std::size_t kWidth = 8;
   using Reg = std::uint64_t;
   using Mask = std::uint64_t;  // 0x80 in each byte that passes
@@ -52,47 +55,45 @@ struct Simd {
   // The multiplication gathers the eight top bits into the top byte, the first byte lowest.
   static std::uint64_t bits(Mask m) { return ((m >> 7) * 0x0102040810204080u) >> 56; }
 
-  // The bytes below `n` (at most 0x80), and perhaps a byte 0x01 above such a byte, which a
-  // borrow reaches: more than the bytes below n, never fewer.
-  static Mask below(Reg v, Reg n) { return (v - n) & ~v & kTop; }
+  // The bytes below `n`, for n from 1 to 0x7f, and perhaps a byte 0x01 above such a byte, which a
+  // borrow reaches: more than the bytes below n, never fewer. (For n of 0x80 and more a borrow
+  // could hide a byte below n.)
+  template <unsigned char n>
+  static Mask below(Reg v) {
+    static_assert(n >= 1 && n < 0x80, "a borrow hides nothing only for n below 0x80");
+    return (v - splat(static_cast<char>(n))) & ~v & kTop;
+  }
 
   struct Tables {
     const LineFilter* filter;
-    Reg first[3];
+    Reg first[kMaxFirstBytes];
     Range separators;  // and the space
   };
   static Tables tables(const LineFilter& filter) {
-    return {&filter,
-            {splat(filter.first[0]), splat(filter.first[1]), splat(filter.first[2])},
-            range('\t', '\r')};
+    Tables t = {&filter, {}, range('\t', '\r')};
+    for (int k = 0; k < kMaxFirstBytes; ++k) t.first[k] = splat(filter.first[k]);
+    return t;
   }
 
-  // The first look, as the one of the comparing layers, with cheaper tests where testing more
-  // bytes than needed is harmless: a byte after one below 0x21, and a wanted folded byte.
+  // The first look's tests where testing more bytes than needed is harmless: below 0x21, and a
+  // wanted folded byte.
+  static Mask own_low_bytes(Reg v) { return below<0x21>(v); }
   template <int kFirst, bool kNonLetters>
-  static std::uint64_t may_hold_start(const char* p, const Tables& t) {
-    Reg any = 0;
-    for (std::size_t i = 0; i < 64; i += kWidth) {
-      const Reg v = load(p + i);
-      const Reg folded = v | splat(0x20);
-      Mask wanted = below(folded ^ t.first[0], splat(1));
-      for (int k = 1; k < kFirst; ++k) wanted |= below(folded ^ t.first[k], splat(1));
-      Mask start = below(load(p + i - 1), splat(0x21));
-      if (kNonLetters) {
-        // The letters passed over must not be more than there are.
-        const Mask letter = inside(folded, range('a', 'z'));
-        start &= ~((letter & ~wanted) | equal(v, splat('\n')));
-      } else {
-        start &= wanted;
-      }
-      any |= start;
-    }
-    return any;
+  static Mask own_interest(Reg v, const Tables& t) {
+    const Reg folded = v | splat(0x20);
+    Mask wanted = below<1>(folded ^ t.first[0]);
+    for (int k = 1; k < kFirst; ++k) wanted |= below<1>(folded ^ t.first[k]);
+    if (!kNonLetters) return wanted;
+    // The letters passed over must not be more than there are.
+    const Mask letter = inside(folded, range('a', 'z'));
+    return ~((letter & ~wanted) | equal(v, splat('\n'))) & kTop;
   }
+
+  static bool own_any(Mask m) { return m != 0; }
 
   // The close look, word by word: a stretch that holds a start of interest holds few starts.
-  static void close_look(const char* p, const Tables& t, std::uint64_t& separators,
-                         std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
+  static void own_close_look(const char* p, const Tables& t, std::uint64_t& separators,
+                             std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
     const LineFilter& f = *t.filter;
     separators = 0;
     for (std::size_t i = 0; i < 64; i += kWidth) {
@@ -122,8 +123,8 @@ struct Simd {
   static std::uint64_t plane(Reg classes, int k) {
     return (((classes >> k) & 0x0101010101010101u) * 0x0102040810204080u) >> 56;
   }
-  static void stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
-                    std::uint64_t& ends, std::uint64_t* digits) {
+  static void own_stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
+                        std::uint64_t& ends, std::uint64_t* digits) {
     const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(p);
     stops = ends = 0;
     for (int place = 0; place < distinct; ++place) digits[place] = 0;
@@ -142,4 +143,4 @@ struct Simd {
 
 #include "scan_generic.h"
 
-extern const ScanKernel kPortableKernel = {"portable", scan_block, find_separator};
+extern const ScanKernel kernel_portable = {"portable", 0, search, find_separator, take_steps};

@@ -5,12 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scan_layer.h"
 #include "simd_signed_range.h"
 
 namespace {
 
-struct Simd {
-  static constexpr bool kOwnFirstLook = false, kOwnCloseLook = false, kOwnStops = false;
+struct Simd : EveryStepCompared {
   static constexpr std::size_t kWidth = 16;
   using Reg = __m128i;
   using Mask = __m128i;
@@ -42,4 +42,4 @@ struct Simd {
 
 #include "scan_generic.h"
 
-extern const ScanKernel kSse2Kernel = {"sse2", scan_block, find_separator};
+extern const ScanKernel kernel_sse2 = {"sse2", kCpuSse2, search, find_separator, take_steps};

@@ -13,6 +13,7 @@
 #include "model_lookup.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
+#include "tested_kernels.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
   const LookupResult model = model_lookup(path, typed);
-  static const std::vector<const ScanKernel*> kernels = usable_kernels();
+  static const std::vector<const ScanKernel*> kernels = tested_kernels();
   for (const ScanKernel* kernel : kernels) {
     const LookupResult fast = lookup_word_in(path, typed, block_size, kernel);
     if (!same_reply(fast, model)) {

@@ -1,12 +1,13 @@
-// The close test of one word of the list: does it equal the typed word, or share its key? The
-// kernels and the lookup both use it; internal linkage, as in ascii.h.
-#ifndef SPELL_CHECKER_ENGINE_WORD_TEST_H_
-#define SPELL_CHECKER_ENGINE_WORD_TEST_H_
+// The full tests of one word of the list: does it equal the typed word, or share its key? The
+// kernels and the lookup both use them; internal linkage, as in ascii.h.
+#ifndef SPELL_CHECKER_ENGINE_WORD_MATCH_H_
+#define SPELL_CHECKER_ENGINE_WORD_MATCH_H_
 
 #include <cstring>
 
 #include "ascii.h"
 #include "key_rules.h"
+#include "line_filter.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
 
@@ -44,4 +45,4 @@ inline WordMatch match_word(const LineFilter& filter, const char* word, std::siz
 
 }  // namespace
 
-#endif  // SPELL_CHECKER_ENGINE_WORD_TEST_H_
+#endif  // SPELL_CHECKER_ENGINE_WORD_MATCH_H_

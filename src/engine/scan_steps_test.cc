@@ -1,0 +1,216 @@
+// Every kernel's steps, one 64-byte stretch at a time, against a plain model of each step that
+// compares byte by byte: a wrong step fails here, named with its kernel, rather than as replies
+// that differ somewhere in the end-to-end tests.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "key_rules.h"
+#include "line_filter.h"
+#include "scan_kernel.h"
+#include "spell_checker.h"
+#include "tested_kernels.h"
+
+namespace {
+
+using Bits = std::uint64_t;
+
+// A typed word and its filter, kept together: the filter points into the word and its key.
+struct Line {
+  std::string typed;
+  WorkBuffer typed_copy = {}, key = {};
+  LineFilter filter;
+
+  explicit Line(const std::string& word) : typed(word) {
+    typed.copy(typed_copy, typed.size());
+    const PhoneticKey typed_key = phonetic_key(typed_copy, key);
+    filter = line_filter(typed.c_str(), typed_key);
+  }
+};
+
+// The stretch and the bytes a kernel may read around it.
+struct Stretch {
+  char bytes[kLookBehind + 64 + kLookAhead] = {};
+  char* at() { return bytes + kLookBehind; }
+};
+
+// The filter holds its bytes folded, or '\0' for none, which no folded byte equals.
+char folded(char c) { return static_cast<char>(c | 0x20); }
+
+// The steps as their contracts say, byte by byte.
+StretchSteps model_steps(const char* p, const LineFilter& f) {
+  StretchSteps m;
+  for (int i = 0; i < 64; ++i) {
+    const Bits bit = Bits{1} << i;
+    const char c = p[i];
+    if (is_word_separator(c)) {
+      m.separators |= bit;
+      continue;
+    }
+    const bool letter = is_ascii_letter(c);
+    if (is_word_separator(p[i - 1])) {  // a word starts here
+      bool wanted = f.nonletters && !letter;
+      for (int k = 0; k < f.first_count; ++k) wanted = wanted || folded(c) == f.first[k];
+      m.first_look = m.first_look || wanted;
+      if (f.nonletters && !letter) m.nonletters |= bit;
+      const std::size_t n = f.exact_length;
+      const unsigned char second = static_cast<unsigned char>(folded(p[i + 1]));
+      if (folded(c) == f.exact_first && second >= f.exact_second_low &&
+          second <= f.exact_second_high &&
+          (n == 0 ||
+           (folded(p[i + n - 1]) == f.exact_last && static_cast<unsigned char>(p[i + n]) <= ' ')))
+        m.exact |= bit;
+      if (folded(c) == f.key_letter ||
+          (folded(c) == f.ph_letter && folded(p[i + 1]) == f.ph_second))
+        m.keys |= bit;
+    }
+    const char digit = letter ? soundex_digit(c) : '0';
+    if ((c == '\0' || digit != '0') && c != p[i - 1]) m.stops |= bit;
+    if (c == '\0') m.ends |= bit;
+    for (int place = 0; place < f.distinct_digits; ++place)
+      if (digit != '0' && digit == soundex_digit(f.digit_letters[place][0])) m.digits[place] |= bit;
+  }
+  return m;
+}
+
+// Whether a byte before any of the 64 may be a separator: where none is, no word starts.
+bool may_start_anywhere(const char* p) {
+  for (int i = -1; i < 63; ++i)
+    if (static_cast<unsigned char>(p[i]) <= 0x21) return true;
+  return false;
+}
+
+std::string shown(const char* p) {
+  std::string text;
+  for (int i = -1; i < 64 + 2; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    text += c >= 0x21 && c < 0x7f ? std::string(1, static_cast<char>(c))
+                                  : "\\x" + std::to_string(c) + " ";
+  }
+  return text;
+}
+
+// Holds `kernel`'s steps for the stretch at `p` to the model's, naming the kernel and the step.
+void expect_steps(const ScanKernel& kernel, const Line& line, const char* p) {
+  StretchSteps got;
+  kernel.take_steps(p, line.filter, got);
+  const StretchSteps want = model_steps(p, line.filter);
+  const std::string where =
+      std::string(kernel.name) + ", typed \"" + line.typed + "\", stretch " + shown(p) + ", step ";
+  if (want.first_look) {
+    EXPECT_TRUE(got.first_look) << where << "first look missed a start";
+  }
+  if (!may_start_anywhere(p)) {
+    EXPECT_FALSE(got.first_look) << where << "first look, where no word can start";
+  }
+  EXPECT_EQ(got.separators, want.separators) << where << "close look: separators";
+  EXPECT_EQ(got.nonletters, want.nonletters) << where << "close look: non-letters";
+  EXPECT_EQ(got.exact, want.exact) << where << "close look: exact";
+  EXPECT_EQ(got.keys, want.keys) << where << "close look: keys";
+  EXPECT_EQ(got.stops, want.stops) << where << "stops";
+  EXPECT_EQ(got.ends, want.ends) << where << "stops: ends";
+  for (int place = 0; place < line.filter.distinct_digits; ++place)
+    EXPECT_EQ(got.digits[place], want.digits[place]) << where << "stops: digit " << place;
+}
+
+// Typed words of every shape of line: ph (first bytes f and p), a key letter alone, no key, no
+// letters, empty, non-letter first, one letter, the longest whose length is tested and one byte
+// longer, many distinct digits, eight digits (no step for the end), and upper case.
+const char* const kTyped[] = {"fone",
+                              "phone",
+                              "cat",
+                              "Tymczak",
+                              "Constantinople",
+                              "123",
+                              "",
+                              "-fun",
+                              "c",
+                              "ph",
+                              "sssssssssssssssssssssssssssssss" /* 31 */,
+                              "ssssssssssssssssssssssssssssssss" /* 32 */,
+                              "sssssssssssssssssssssssssssssssss" /* 33 */,
+                              "Hello",
+                              "x-ray",
+                              "Ashcraft"};
+
+// Bytes that matter to some step, most of them often: letters of every digit and of none, in
+// both cases, h after p, every separator, NUL, non-letters, bytes next to the letters' range,
+// and bytes of 0x80 and above.
+char random_byte(std::mt19937& random) {
+  static const std::string common = "fFpPhHoOnNeEcCaAtTsSyYmMzZkKrRlL";
+  static const std::string rare(" \t\n\v\f\r\0\x01\x1f!-1'@`[{\x7f\x80\xa0\xe9\xff", 21);
+  const unsigned roll = random() % 100;
+  if (roll < 60) return common[random() % common.size()];
+  if (roll < 90) return rare[random() % rare.size()];
+  return static_cast<char>(random() % 256);
+}
+
+void fill_randomly(Stretch& stretch, std::mt19937& random) {
+  for (char& c : stretch.bytes) c = random_byte(random);
+}
+
+TEST(ScanSteps, RandomStretches) {
+  const std::vector<const ScanKernel*> kernels = tested_kernels();
+  if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
+  std::mt19937 random(20261208);
+  for (const char* typed : kTyped) {
+    const Line line(typed);
+    for (int round = 0; round < 3000; ++round) {
+      Stretch stretch;
+      fill_randomly(stretch, random);
+      for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, stretch.at());
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// Every byte value at every place a step reads, in stretches whose other bytes start words of
+// interest (or, half the time, none at all, which the first look must see).
+TEST(ScanSteps, EveryByteAtEveryPlace) {
+  const std::vector<const ScanKernel*> kernels = tested_kernels();
+  if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
+  std::mt19937 random(7);
+  for (const char* typed : {"fone", "123", "Tymczak"}) {
+    const Line line(typed);
+    for (const bool quiet : {false, true}) {
+      Stretch base;
+      if (quiet) {
+        std::memset(base.bytes, 'x', sizeof base.bytes);  // no start anywhere
+      } else {
+        fill_randomly(base, random);
+      }
+      for (std::size_t place = 0; place < sizeof base.bytes; ++place) {
+        for (int value = 0; value < 256; ++value) {
+          Stretch stretch = base;
+          stretch.bytes[place] = static_cast<char>(value);
+          for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, stretch.at());
+          if (HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
+// A word of interest alone in a stretch of words of no interest, at every place, for each kind
+// of first byte that may start one.
+TEST(ScanSteps, LoneStartAtEveryPlace) {
+  const std::vector<const ScanKernel*> kernels = tested_kernels();
+  if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
+  const Line line("fone");
+  for (const char* word : {"fun", "Phone", "-fun", "fone", "PH", "\x01x", "\xe9t"}) {
+    for (int place = 0; place < 64; ++place) {
+      Stretch stretch;
+      std::memset(stretch.bytes, 'm', sizeof stretch.bytes);
+      char* const p = stretch.at();
+      p[place - 1] = '\n';
+      std::memcpy(p + place, word, std::strlen(word));
+      for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, p);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+}  // namespace
