@@ -76,10 +76,14 @@ StretchSteps model_steps(const char* p, const LineFilter& f) {
   return m;
 }
 
-// Whether a byte before any of the 64 may be a separator: where none is, no word starts.
+// Whether a byte before any of the 64 may pass the first look's test of a separator: a byte up
+// to 0x21 (a separator, or one a cheaper test lets through), or from 0x80 up (one signed
+// comparison lets those through). Where none is, no word can seem to start.
 bool may_start_anywhere(const char* p) {
-  for (int i = -1; i < 63; ++i)
-    if (static_cast<unsigned char>(p[i]) <= 0x21) return true;
+  for (int i = -1; i < 63; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c <= 0x21 || c >= 0x80) return true;
+  }
   return false;
 }
 
