@@ -116,8 +116,11 @@ void print_summary() {
   std::printf("\nper typed line, median of the repetitions, against the floor of this run:\n");
   print_summary_heading();
   for (const Row& row : rows) {
+    const std::vector<double>& floor = seconds_per_line[row.list + "/floor"];
+    // A row, or its floor, left out by --benchmark_filter has no figure.
+    if (seconds_per_line[row.name].empty() || floor.empty()) continue;
     const double line = median(seconds_per_line[row.name]);
-    print_summary_row(row.name, line, line / median(seconds_per_line[row.list + "/floor"]));
+    print_summary_row(row.name, line, line / median(floor));
   }
 }
 
