@@ -18,15 +18,16 @@ inline char soundex_digit(char letter) { return kSoundexTable[ascii_upper(letter
 // digit in turn to `on_digit`; either returns false to stop the walk there. Returns false, having
 // called neither, when the word holds no letter. Rewrites a leading "ph" of `word` in place.
 //
-// The dictionary scan relies on two consequences of these rules to pass over words quickly:
+// The dictionary scan relies on three consequences of these rules to pass over words quickly:
 // - the key's letter depends only on the word's first letter and the byte right after it (the ph
 //   rule);
 // - for a word that starts with a letter, the key's first digit is the digit of the first later
 //   byte that is a letter with a digit and differs from the byte before it; a NUL byte before
 //   such a byte ends the word, which then has no digit. (A leading "ph" changes nothing here:
 //   neither byte has a digit, nor could a byte equal to either.)
-// The property tests and the fuzzer hold that scan against a plain model that computes every key
-// in full.
+// - a letter that repeats the byte before it gives no digit, wherever it stands after the first.
+// The line filter's tests check the first and the third against these rules; the property tests
+// and the fuzzer hold the whole scan against a plain model that computes every key in full.
 template <typename OnLetter, typename OnDigit>
 bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
   char* first = word;
