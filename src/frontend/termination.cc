@@ -83,15 +83,21 @@ void stop(int signal_number) {
   TerminalText text;
   hand_terminal_back(signal_number, text);
   text.write_out();
-  // Stops as the signal's default action would: here, until continued.
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);
-  sigset_t held;
-  sigemptyset(&held);
-  sigaddset(&held, signal_number);
-  sigprocmask(SIG_UNBLOCK, &held, nullptr);
-  sigprocmask(SIG_BLOCK, &held, nullptr);
-  catch_stop(signal_number);
+  // A continuation held while this runs came after the stop (a stop signal takes any continuation
+  // pending before it away): the shell has brought the job back already, and stopping now would
+  // leave it stopped for good.
+  sigset_t pending;
+  if (sigpending(&pending) != 0 || !sigismember(&pending, SIGCONT)) {
+    // Stops as the signal's default action would: here, until continued.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, signal_number);
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+    catch_stop(signal_number);
+  }
   take_terminal_back();
   errno = saved_errno;
 }

@@ -118,6 +118,7 @@ enum class Do {
   kCommand,     // have the shell do `command` with `number`
   kStopped,     // the job stops on signal `number`, leaving the terminal as found
   kJobStopped,  // the job stops on signal `number`, the terminal as its first process left it
+  kRuns,        // the job neither stops nor ends for `number` milliseconds
   kHandled,     // signal `number` reached a handler of the program, which stood as `text` says
                 // (see signal_injector.cc), or anywhere if `text` is empty
   kAsFound,     // the terminal comes to have the settings found at start
@@ -141,6 +142,7 @@ Step stopped(int signal_number) { return {Do::kStopped, "", JobCommand::kWait, s
 Step job_stopped(int signal_number) {
   return {Do::kJobStopped, "", JobCommand::kWait, signal_number};
 }
+Step runs(int milliseconds) { return {Do::kRuns, "", JobCommand::kWait, milliseconds}; }
 Step handled(int signal_number, std::string stance = "") {
   return {Do::kHandled, std::move(stance), JobCommand::kWait, signal_number};
 }
@@ -237,6 +239,11 @@ void run_job_case(const JobCase& c) {
         EXPECT_EQ(event.status, step.number) << c.what;
         break;
       }
+      case Do::kRuns:
+        ASSERT_EQ(job_command(session, JobCommand::kWait, step.number).what, 't')
+            << c.what << ": the job stopped or ended, screen:\n"
+            << session.screen;
+        break;
       case Do::kHandled:
         ASSERT_TRUE(signal_handled(directory, step.number, step.text.empty() ? "fbn" : step.text))
             << c.what << ": signal " << step.number << " never reached the program there";
@@ -514,6 +521,15 @@ TEST(Ending, HoweverItIsStarted) {
        0,
        true,
        false},
+      {"fg before the Ctrl-Z handler stops the program: it does not stop",
+       Role::kForegroundJob,
+       nullptr,
+       {"SPELL_CHECKER_RAISE_AT=cooked", "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(SIGCONT)},
+       {kPrompt, type("ca"), shown("ca"), type("\x1a"), handled(SIGTSTP, "f"), runs(500), kEditing,
+        type("t\r"), shown("correct spelling: cat\n"), kPrompt, type("\x03")},
+       0,
+       true,
+       false},
       {"Ctrl-Z just after Ctrl-\\ handed the terminal back",
        Role::kForegroundJob,
        nullptr,
@@ -536,8 +552,8 @@ TEST(Ending, HoweverItIsStarted) {
        Role::kBackgroundJob,
        nullptr,
        {"SPELL_CHECKER_RAISE_AT=sleep", "SPELL_CHECKER_RAISE_SIGNAL=0"},
-       {kRaised, command(JobCommand::kRawTerminal), kMark, command(JobCommand::kWait, 300),
-        kShellRaw, kQuiet, command(JobCommand::kForeground), kEditing, kPrompt, type("cat\r"),
+       {kRaised, command(JobCommand::kRawTerminal), kMark, runs(300), kShellRaw, kQuiet,
+        command(JobCommand::kForeground), kEditing, kPrompt, type("cat\r"),
         shown("correct spelling: cat\n"), kPrompt, type("\x03")},
        0,
        true,
