@@ -1,0 +1,20 @@
+// The search 64 bytes at a time with the NEON of 32-bit ARM (simd_neon.h), whose table lookups
+// take 8 bytes and 32 entries at most: every step compares. Built for NEON, and run only where
+// the system says the CPU has it (the aux vector's HWCAP_NEON).
+#include "scan_kernel.h"
+#include "scan_layer.h"
+#include "simd_neon.h"
+
+namespace {
+
+struct Simd : Neon, EveryStepCompared {
+  static constexpr bool kOwnLowBytes = true, kOwnAny = true;
+};
+
+#undef NEON_OP
+
+}  // namespace
+
+#include "scan_generic.h"
+
+extern const ScanKernel kernel_neon32 = {"neon32", kCpuNeon, search, find_separator, take_steps};
