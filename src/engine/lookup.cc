@@ -135,16 +135,20 @@ char* read_block(std::size_t block_size) {
 }
 
 // Under AddressSanitizer, the bytes of the block past what was read and its padding, which an
-// earlier list left there, are made unreadable: a kernel that read further than it may would
-// read them and not fault.
+// earlier read left there, are made unreadable between one read and the next: a kernel that
+// read further than it may would read them and not fault.
 void hide_beyond(char* block, std::size_t length, std::size_t block_size) {
 #if SPELL_CHECKER_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(block, length + kScanPadding);
-  ASAN_POISON_MEMORY_REGION(block + length + kScanPadding, block_size - length);
+  ASAN_UNPOISON_MEMORY_REGION(block, block_size + kScanPadding);  // for the next read, too
+  if (length < block_size)
+    ASAN_POISON_MEMORY_REGION(block + length + kScanPadding, block_size - length);
 #else
   (void)block, (void)length, (void)block_size;
 #endif
 }
+
+// The whole block, for the system to read into.
+void show_whole(char* block, std::size_t block_size) { hide_beyond(block, block_size, block_size); }
 
 std::string read_error(const std::string& path, int error_number) {
   return "cannot read " + path + ": " + std::strerror(error_number);
@@ -177,6 +181,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   block[-1] = ' ';
   PartWord part;
   for (;;) {
+    show_whole(block, block_size);
     const ssize_t got = read(fd, block, block_size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
