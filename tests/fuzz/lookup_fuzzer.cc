@@ -15,9 +15,24 @@
 #include "spell_checker.h"
 #include "tested_kernels.h"
 
+namespace {
+
+// The file each input's list is written to, removed as the fuzzer ends: at the end of its time,
+// and when a kernel and the model differ (the input is kept as an artifact).
+const std::string& list_path() {
+  static const char* const directory = std::getenv("TMPDIR");
+  static const std::string path = std::string(directory != nullptr ? directory : "/tmp") +
+                                  "/lookup_fuzzer_" + std::to_string(getpid());
+  static const int removed_at_exit = std::atexit([] { std::remove(path.c_str()); });
+  (void)removed_at_exit;
+  return path;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const std::string path = "/tmp/lookup_fuzzer_" + std::to_string(getpid());
+  const std::string& path = list_path();
   static const std::size_t kBlockSizes[] = {1, 2, 3, 7, 16, 17, 64, 1000, kReadBlockSize};
   const std::size_t block_size = kBlockSizes[data[0] % (sizeof kBlockSizes / sizeof *kBlockSizes)];
   const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -36,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "%s kernel and model differ: block %zu, found %d/%d, %zu/%zu candidates\n",
                    kernel->name, block_size, fast.found, model.found, fast.candidates.size(),
                    model.candidates.size());
+      std::remove(path.c_str());
       std::abort();
     }
   }
