@@ -32,19 +32,19 @@ run_tests = cd "$(1)" && ctest -j $(TEST_JOBS) --output-on-failure && \
 help:
 	@echo 'Targets, and what each takes on two cores (Debian 12, an AMD EPYC virtual machine):'
 	@echo '  run             build the program alone and start it on the bundled word list;'
-	@echo '                  WORD_LIST=path for another (a minute at first, then a moment)'
-	@echo '  test            build and run every test (about 1.5 minutes at first, then 10 s)'
-	@echo '  sanitize        the tests again under AddressSanitizer and UBSan (about 4 minutes)'
+	@echo '                  WORD_LIST=path for another (about 15 s at first, then a moment)'
+	@echo '  test            build and run every test (about 50 s at first, then 10 s)'
+	@echo '  sanitize        the tests again under AddressSanitizer and UBSan (about 1.5 minutes)'
 	@echo '  cross ARCH=...  the program and the tests for Debian architecture ARCH, run under'
 	@echo '                  qemu-user: i386, arm64, armhf, armel, ppc64el, s390x, mips64el'
-	@echo '                  (2 to 4 minutes each; i386 runs natively where the CPU can)'
+	@echo '                  (1 to 1.5 minutes each; i386 runs natively where the CPU can)'
 	@echo '  i386, aarch64   cross ARCH=i386, cross ARCH=arm64'
-	@echo '  fuzz            every kernel against a plain model under libFuzzer (about 1.5 minutes)'
+	@echo '  fuzz            every kernel against a plain model under libFuzzer (about 75 s)'
 	@echo '  fuzz-aarch64    the same for the kernels of 64-bit ARM, under qemu (about 2 minutes)'
-	@echo '  bench           speed of each kernel and of the whole program (about 3 minutes)'
+	@echo '  bench           speed of each kernel and of the whole program (about 2.5 minutes)'
 	@echo '  count-aarch64   after make aarch64: instructions per byte of the ARM kernels, under'
-	@echo '                  qemu (about 12 minutes)'
-	@echo '  package         a Debian package in build/package/ (about 1 minute)'
+	@echo '                  qemu (about 15 minutes)'
+	@echo '  package         a Debian package in build/package/ (about 15 s)'
 	@echo '  clean           remove build/'
 
 all:
@@ -143,7 +143,7 @@ bench: all
 	sh bench/process_bench.sh "$(BUILD)"
 
 # Instructions per byte of the list for the kernels of 64-bit ARM, which cannot be timed here,
-# counted under qemu-aarch64 after make aarch64. About twelve minutes.
+# counted under qemu-aarch64 after make aarch64. About fifteen minutes.
 count-aarch64:
 	QEMU_LD_PREFIX="$(BUILD)/sysroot/arm64" \
 	  sh bench/count_instructions.sh "$(BUILD)/arm64" qemu-aarch64 neon portable
