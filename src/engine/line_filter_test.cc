@@ -7,6 +7,7 @@
 #include "ascii.h"
 #include "key_rules.h"
 #include "spell_checker.h"
+#include "typed_line.h"
 
 namespace {
 
@@ -16,16 +17,6 @@ std::string key_of(const std::string& word) {
   const PhoneticKey result = phonetic_key(copy, key);
   return result == nullptr ? "" : result;
 }
-
-struct Made {
-  std::string typed;
-  WorkBuffer copy = {}, key = {};
-  LineFilter filter;
-  explicit Made(const std::string& word) : typed(word) {
-    typed.copy(copy, typed.size());
-    filter = line_filter(typed.c_str(), phonetic_key(copy, key));
-  }
-};
 
 struct FilterCase {
   const char* typed;
@@ -51,7 +42,7 @@ TEST(LineFilter, Shapes) {
       {"Constantinople", "c", true, 'c', '\0', '\0', 14, 8},  // eight digits: no step for the end
   };
   for (const FilterCase& c : cases) {
-    const Made made(c.typed);
+    const TypedLine made(c.typed);
     const LineFilter& f = made.filter;
     EXPECT_EQ(std::string(f.first, static_cast<std::size_t>(f.first_count)), c.first) << c.typed;
     EXPECT_EQ(f.nonletters, c.nonletters) << c.typed;
@@ -67,7 +58,7 @@ TEST(LineFilter, Shapes) {
 // starts with, if they give the typed key's letter, the first-byte tests pass them.
 TEST(LineFilter, EveryKeyLetterFitsTheFirstByteTests) {
   for (char key_letter = 'a'; key_letter <= 'z'; ++key_letter) {
-    const Made made(std::string(1, key_letter));
+    const TypedLine made(std::string(1, key_letter));
     const LineFilter& f = made.filter;
     for (int first = 0; first < 256; ++first) {
       if (!is_ascii_letter(static_cast<char>(first))) continue;

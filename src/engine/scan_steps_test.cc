@@ -13,23 +13,11 @@
 #include "scan_kernel.h"
 #include "spell_checker.h"
 #include "tested_kernels.h"
+#include "typed_line.h"
 
 namespace {
 
 using Bits = std::uint64_t;
-
-// A typed word and its filter, kept together: the filter points into the word and its key.
-struct Line {
-  std::string typed;
-  WorkBuffer typed_copy = {}, key = {};
-  LineFilter filter;
-
-  explicit Line(const std::string& word) : typed(word) {
-    typed.copy(typed_copy, typed.size());
-    const PhoneticKey typed_key = phonetic_key(typed_copy, key);
-    filter = line_filter(typed.c_str(), typed_key);
-  }
-};
 
 // The stretch and the bytes a kernel may read around it.
 struct Stretch {
@@ -98,7 +86,7 @@ std::string shown(const char* p) {
 }
 
 // Holds `kernel`'s steps for the stretch at `p` to the model's, naming the kernel and the step.
-void expect_steps(const ScanKernel& kernel, const Line& line, const char* p) {
+void expect_steps(const ScanKernel& kernel, const TypedLine& line, const char* p) {
   StretchSteps got;
   kernel.take_steps(p, line.filter, got);
   const StretchSteps want = model_steps(p, line.filter);
@@ -161,7 +149,7 @@ TEST(ScanSteps, RandomStretches) {
   if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
   std::mt19937 random(20261208);
   for (const char* typed : kTyped) {
-    const Line line(typed);
+    const TypedLine line(typed);
     for (int round = 0; round < 3000; ++round) {
       Stretch stretch;
       fill_randomly(stretch, random);
@@ -178,7 +166,7 @@ TEST(ScanSteps, EveryByteAtEveryPlace) {
   if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
   std::mt19937 random(7);
   for (const char* typed : {"fone", "123", "Tymczak"}) {
-    const Line line(typed);
+    const TypedLine line(typed);
     for (const bool quiet : {false, true}) {
       Stretch base;
       if (quiet) {
@@ -203,7 +191,7 @@ TEST(ScanSteps, EveryByteAtEveryPlace) {
 TEST(ScanSteps, LoneStartAtEveryPlace) {
   const std::vector<const ScanKernel*> kernels = tested_kernels();
   if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
-  const Line line("fone");
+  const TypedLine line("fone");
   for (const char* word : {"fun", "Phone", "-fun", "fone", "PH", "\x01x", "\xe9t"}) {
     for (int place = 0; place < 64; ++place) {
       Stretch stretch;
