@@ -44,6 +44,13 @@ void hold_every_signal() {
   sigprocmask(SIG_BLOCK, &all, nullptr);
 }
 
+// Hands the terminal back for good, and writes at once what the line editor would have.
+void hand_back_for_good(int signal_number) {
+  TerminalText text;
+  hand_terminal_back_for_good(signal_number, text);
+  text.write_out();
+}
+
 [[noreturn]] void finish(int signal_number) {
   hold_every_signal();
   TerminalText farewell;
@@ -55,9 +62,7 @@ void hold_every_signal() {
 
 void end_by_default(int signal_number) {
   const int saved_errno = errno;
-  TerminalText text;
-  hand_terminal_back_for_good(signal_number, text);
-  text.write_out();
+  hand_back_for_good(signal_number);
   // Held while this handler runs, the signal is taken again, by default, as it returns.
   signal(signal_number, SIG_DFL);
   raise(signal_number);
@@ -114,9 +119,7 @@ void give_terminal_back_at_exit() {
   const sigset_t stops = stops_and_continuing();
   sigprocmask(SIG_BLOCK, &stops, nullptr);
   limit_standard_output_waits(kLastWordsMilliseconds);
-  TerminalText text;
-  hand_terminal_back_for_good(0, text);
-  text.write_out();
+  hand_back_for_good(0);
 }
 
 // Catches `signal_number` with `handler`, unless the program inherited it ignored or caught (by
@@ -172,9 +175,7 @@ void handle_termination_signal(int signal_number) { finish(signal_number); }
 
 void end_program_on_error(const std::string& message) {
   hold_every_signal();
-  TerminalText text;
-  hand_terminal_back_for_good(0, text);
-  text.write_out();
+  hand_back_for_good(0);
   report_error(message.c_str(), kLastWordsMilliseconds);
   _exit(1);
 }
