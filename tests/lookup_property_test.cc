@@ -53,6 +53,21 @@ std::string random_list(std::mt19937& random) {
   return list;
 }
 
+// A typed line: often the tail of a word of `list`, at times in upper case, else random; never
+// with a NUL byte, which no line read can hold, nor too long to be looked up.
+std::string random_typed(std::mt19937& random, const std::string& list) {
+  std::string typed = random_text(random, random() % 6);
+  if (random() % 2 == 0 && !list.empty()) {
+    const std::size_t from = random() % list.size();
+    typed = list.substr(from, list.find_first_of(std::string(" \t\n\v\f\r"), from) - from);
+    if (random() % 2 == 0)
+      for (char& c : typed) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  }
+  typed.erase(std::remove(typed.begin(), typed.end(), '\0'), typed.end());
+  if (typed.size() >= kWorkBufferSize - 1) typed.resize(kMaxDictionaryWordLength);
+  return typed;
+}
+
 // SPELL_CHECKER_PROPERTY_ROUNDS in the environment asks for a deeper run than the default.
 int property_rounds() {
   const char* asked = std::getenv("SPELL_CHECKER_PROPERTY_ROUNDS");
@@ -74,16 +89,7 @@ TEST(LookupProperty, FastScanAgreesWithTheModel) {
   for (int round = 0; round < rounds; ++round) {
     const std::string list = random_list(random);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
-    // The typed word: often the tail of a word of the list, else random.
-    std::string typed = random_text(random, random() % 6);
-    if (random() % 2 == 0 && !list.empty()) {
-      const std::size_t from = random() % list.size();
-      typed = list.substr(from, list.find_first_of(std::string(" \t\n\v\f\r"), from) - from);
-      if (random() % 2 == 0)
-        for (char& c : typed) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    }
-    typed.erase(std::remove(typed.begin(), typed.end(), '\0'), typed.end());
-    if (typed.size() >= kWorkBufferSize - 1) typed.resize(kMaxDictionaryWordLength);
+    const std::string typed = random_typed(random, list);
     const LookupResult expected = model_lookup(path, typed);
     const ScanKernel* const kernel = kernels[round % kernels.size()];
     const std::size_t turn = round / kernels.size();
@@ -95,6 +101,38 @@ TEST(LookupProperty, FastScanAgreesWithTheModel) {
       ASSERT_TRUE(same_reply(got, expected))
           << "round " << round << ", block " << block_size << ", kernel " << kernel->name
           << ", typed \"" << typed << "\"";
+    }
+  }
+  unlink(path.c_str());
+}
+
+// Many typed words at once, in one read of the list or one by one, as the program answers the
+// lines waiting in a pipe: each gets the model's reply. Some typed words are taken from the list,
+// some changed in case, some random, some repeated; now and then the pass may hold only a little.
+TEST(LookupProperty, ManyWordsAgreeWithTheModel) {
+  std::mt19937 random(20261209);
+  const std::string path = temp_path("lookup_words_property_");
+  const std::size_t block_sizes[] = {1, 2, 3, 17, 64, 1023, kReadBlockSize};
+  const int rounds = std::max(1, property_rounds() / 10);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string list = random_list(random);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
+    std::vector<std::string> typed;
+    const std::size_t count = 1 + random() % (round % 4 == 0 ? 3 * kOnePassWords : 12);
+    while (typed.size() < count) {
+      const bool again = random() % 4 == 0 && !typed.empty();
+      typed.push_back(again ? typed[random() % typed.size()] : random_typed(random, list));
+    }
+    const std::size_t one_pass_from = round % 5 == 0 ? kOnePassWords : 0;
+    const std::size_t block_size = block_sizes[round % std::size(block_sizes)];
+    const std::size_t held = round % 7 == 0 ? 1 + random() % 4000 : kOnePassHeldBytes;
+    const WordsLookup lookup = lookup_words_in(path, typed, one_pass_from, block_size, held);
+    ASSERT_GE(lookup.answered, 1u);
+    ASSERT_TRUE(held != kOnePassHeldBytes || lookup.answered == typed.size()) << "round " << round;
+    for (std::size_t i = 0; i < lookup.answered; ++i) {
+      ASSERT_TRUE(same_reply(lookup.result(i), model_lookup(path, typed[i])))
+          << "round " << round << ", word " << i << " \"" << typed[i] << "\" of " << typed.size()
+          << ", block " << block_size << ", held " << held;
     }
   }
   unlink(path.c_str());

@@ -14,6 +14,22 @@ constexpr char kSoundexTable[] = "01230120022455012623010202";
 // Only ever called with an ASCII letter, so the index stays within the 26 entries.
 inline char soundex_digit(char letter) { return kSoundexTable[ascii_upper(letter) - 'A']; }
 
+// The same for every byte, for the walk below: a letter's digit, or 0 for a letter without one
+// and for every byte that is no letter.
+struct ByteDigits {
+  char of[256] = {};
+  constexpr ByteDigits() {
+    for (int i = 0; i < 26; ++i) {
+      const char digit = kSoundexTable[i] == '0' ? '\0' : kSoundexTable[i];
+      of['A' + i] = digit;
+      of['a' + i] = digit;
+    }
+  }
+};
+constexpr ByteDigits kByteDigits;
+
+inline char byte_digit(char c) { return kByteDigits.of[static_cast<unsigned char>(c)]; }
+
 // Walks the key of the NUL-terminated `word`: hands the key's letter to `on_letter`, then each
 // digit in turn to `on_digit`; either returns false to stop the walk there. Returns false, having
 // called neither, when the word holds no letter. Rewrites a leading "ph" of `word` in place.
@@ -46,9 +62,8 @@ bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
   // digit does not absorb the next one, and the key runs to kMaxKeyDigits digits, unpadded.
   std::size_t digits = 0;
   for (const char* p = first + 1; *p != '\0' && digits < kMaxKeyDigits; ++p) {
-    if (!is_ascii_letter(*p) || *p == p[-1]) continue;
-    const char digit = soundex_digit(*p);
-    if (digit == '0') continue;
+    const char digit = byte_digit(*p);
+    if (digit == '\0' || *p == p[-1]) continue;
     ++digits;
     if (!on_digit(digit)) break;
   }

@@ -3,6 +3,7 @@
 #define SPELL_CHECKER_ENGINE_SPELL_CHECKER_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,40 @@ std::string dictionary_path();
 
 // Looks `typed` up in the program's word list.
 LookupResult lookup_word(const std::string& typed);
+
+// From this many typed words on, one read of the list that answers them all costs less than
+// looking each up in turn (measured on the 663k-word list: doc/ALGORITHM.md).
+constexpr std::size_t kOnePassWords = 64;
+
+// One read for many words holds the sound-alikes of all of them, as bytes and an 8-byte place
+// each, until it ends; holding more than this, it leaves its later words for another lookup.
+constexpr std::size_t kOnePassHeldBytes = std::size_t{8} << 20;
+
+struct OnePassResults;  // lookup_words.cc
+
+// The lookups of several typed words.
+struct WordsLookup {
+  // How many of the words asked about, from the first, were looked up: all, unless holding
+  // their sound-alikes would have taken more than its limit; at least one.
+  std::size_t answered = 0;
+  std::vector<LookupResult> one_by_one;            // when each was looked up in turn
+  std::shared_ptr<const OnePassResults> one_pass;  // when one read of the list answered them
+
+  // What lookup_word_in gives the i-th word, i < answered, from the same file.
+  LookupResult result(std::size_t i) const;
+  // The bytes it holds of sound-alikes, with an 8-byte place each in one read's results.
+  std::size_t held_bytes() const;
+};
+
+// Looks up each of `typed` in the list at `path`: one by one below `one_pass_from` words, else
+// all in one read of the list, in blocks of `block_size`, holding at most about `held_bytes` of
+// sound-alikes.
+WordsLookup lookup_words_in(const std::string& path, const std::vector<std::string>& typed,
+                            std::size_t one_pass_from = kOnePassWords,
+                            std::size_t block_size = kReadBlockSize,
+                            std::size_t held_bytes = kOnePassHeldBytes);
+
+// Looks up each of `typed` in the program's word list.
+WordsLookup lookup_words(const std::vector<std::string>& typed);
 
 #endif  // SPELL_CHECKER_ENGINE_SPELL_CHECKER_H_
