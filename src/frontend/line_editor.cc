@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "piped_input.h"
 #include "terminal.h"
 
 namespace {
@@ -54,9 +55,42 @@ int read_key(FILE* input) {
   return rl_getc(input);
 }
 
+int read_piped_key(FILE*) {
+  const int c = next_piped_byte();
+  return c == -2 ? READERR : c == -1 ? EOF : c;
+}
+
+// The editor asks before it reads ahead, at times for a while (the time it gives an escape
+// sequence to go on), which it tells only through its input timeout.
+int piped_key_waiting() {
+  const int microseconds = rl_set_keyboard_input_timeout(0);
+  rl_set_keyboard_input_timeout(microseconds);
+  return piped_byte_waiting(microseconds <= 0 ? 0 : (microseconds + 999) / 1000) ? 1 : 0;
+}
+
+bool bound_to(Keymap keymap, int byte, rl_command_func_t* function) {
+  return keymap[byte].type == ISFUNC && keymap[byte].function == function;
+}
+
 }  // namespace
 
-void start_line_editor() {
+InsertedBytes bytes_inserted_as_they_are() {
+  // Each line starts in the editing mode's own keymap (vi mode's in insertion).
+  const Keymap keymap = rl_editing_mode == 0 ? vi_insertion_keymap : emacs_standard_keymap;
+  const bool newline_ends_line = bound_to(keymap, '\n', rl_newline);
+  // A byte from 0x80 on that the editor converts is read as Meta and another key, but for the
+  // bytes that it inserts together with the one before, as it does with bytes already waiting.
+  const bool converts_meta = line_editor_variable_is_on("convert-meta");
+  InsertedBytes inserted;
+  for (int byte = 0; byte < 256; ++byte) {
+    inserted.later[byte] =
+        newline_ends_line && byte >= 0x20 && byte != 0x7f && bound_to(keymap, byte, rl_insert);
+    inserted.first[byte] = inserted.later[byte] && (byte < 0x80 || !converts_meta);
+  }
+  return inserted;
+}
+
+void start_line_editor(bool piped) {
   // The line editor's own signal handling only notes a signal and acts on it at its next check:
   // a signal that lands just before it waits for a key waits for that key, and one that lands
   // as it switches the terminal's modes leaves them switched. The termination handler acts at
@@ -66,6 +100,10 @@ void start_line_editor() {
   rl_deprep_term_function = deprep_terminal;
   rl_signal_event_hook = after_signal;
   rl_getc_function = read_key;
+  if (piped) {
+    rl_getc_function = read_piped_key;
+    rl_input_available_hook = piped_key_waiting;
+  }
   rl_initialize();
   note_line_editor_settings();
 }

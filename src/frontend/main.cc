@@ -11,15 +11,21 @@
 
 #include "line_editor.h"
 #include "output.h"
+#include "piped_input.h"
 #include "spell_checker.h"
 #include "termination.h"
+#include "waiting_lines.h"
 
 namespace {
 
-// readline gives no line both for Ctrl-D at a terminal, which only prompts again, and for input
-// that will never give another line: a pipe or file at its end, or a terminal that has gone away
-// (a hung-up terminal fails every read with EIO and is no longer a terminal to isatty).
-bool input_has_ended(int read_errno) { return !isatty(STDIN_FILENO) || read_errno == EIO; }
+// readline gives no line for the end-of-file key at the start of a line, which only prompts
+// again, and for input that will never give another line: a pipe or file read to its end, or a
+// terminal that has gone away (a hung-up terminal fails every read with EIO and is no longer a
+// terminal to isatty).
+bool input_has_ended(bool piped, int read_errno) {
+  if (piped) return piped_input_has_ended();
+  return !isatty(STDIN_FILENO) || read_errno == EIO;
+}
 
 // Ends the program if standard output has failed for good: the replies are lost.
 void check_standard_output() {
@@ -48,20 +54,25 @@ void print_reply(const std::string& line, const LookupResult& result) {
 int main() {
   install_termination_handler();
   make_standard_output_robust();
-  start_line_editor();
+  const bool piped = !isatty(STDIN_FILENO);
+  start_line_editor(piped);
   std::fputs("Please type Ctrl-C to exit this program...\n\n", stdout);
   check_standard_output();
 
   std::string previous_line;
+  WaitingLines waiting;
   for (;;) {
-    int read_errno = 0;
-    char* raw_line = read_line("word> ", read_errno);
-    check_standard_output();  // the prompt, and what the line editor showed
-    if (raw_line == nullptr) {
-      if (input_has_ended(read_errno)) end_program();
-      continue;
-    }
+    char* raw_line = nullptr;
     try {
+      if (piped) look_up_waiting_lines(waiting);
+      int read_errno = 0;
+      raw_line = read_line("word> ", read_errno);
+      check_standard_output();  // the prompt, and what the line editor showed
+      if (raw_line == nullptr) {
+        if (input_has_ended(piped, read_errno)) end_program();
+        forget_waiting_lines(waiting);
+        continue;
+      }
       const std::string line(raw_line);
       std::free(raw_line);
       raw_line = nullptr;
@@ -69,9 +80,12 @@ int main() {
       previous_line = line;
       // The typed word, like every word of the list, must fit a WorkBuffer with room to spare.
       if (line.size() >= kWorkBufferSize - 1) continue;
-      print_reply(line, lookup_word(line));
+      LookupResult result;
+      if (!take_waiting_result(waiting, line, result)) result = lookup_word(line);
+      print_reply(line, result);
     } catch (const std::bad_alloc&) {
       std::free(raw_line);
+      forget_waiting_lines(waiting);
       report_error("cannot hold the line typed: Cannot allocate memory");
     }
   }

@@ -678,9 +678,12 @@ void write_output_to_a_full_device() {
 TEST(Writing, FailureToWriteIsReportedWithStatusOne) {
   if (access(kFullDevice, W_OK) != 0)
     GTEST_SKIP() << kFullDevice << " is missing: no device here fails every write as a full one";
+  // The line waits before the program starts, which may end on its banner before it reads.
+  const int input = pipe_holding("cat\n");
   PipedSession session =
-      start_piped(kProgram, directory_with_list("cat\n"), {}, write_output_to_a_full_device);
-  const PipedRun run = finish_piped(session, "cat\n");
+      start_piped(kProgram, directory_with_list("cat\n"), {}, write_output_to_a_full_device, input);
+  close(input);
+  const PipedRun run = finish_piped(session, "");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "spell_checker: cannot write to standard output: No space left on device\n");
 }
@@ -700,9 +703,10 @@ void fill_standard_error() {
 TEST(Writing, FailureEndsWithinBoundsThoughStandardErrorIsFull) {
   if (access(kFullDevice, W_OK) != 0)
     GTEST_SKIP() << kFullDevice << " is missing: no device here fails every write as a full one";
+  const int input = pipe_holding("cat\n");
   PipedSession session =
-      start_piped(kProgram, directory_with_list("cat\n"), {}, fill_standard_error);
-  ASSERT_EQ(write(session.in, "cat\n", 4), 4);
+      start_piped(kProgram, directory_with_list("cat\n"), {}, fill_standard_error, input);
+  close(input);
   // The message waits for standard error two seconds at most, the hand-back as long.
   EXPECT_EQ(wait_for_process(session.pid, 10), 1);
   close_session(session);

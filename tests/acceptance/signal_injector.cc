@@ -7,6 +7,7 @@
 //   raw       the terminal has just been switched out of canonical input (after the call)
 //   cooked    the terminal has just been switched into canonical input (after the call)
 //   sleep     the program is about to sleep (waiting to be brought to the foreground)
+//   list      the word list (a file named words.txt) is about to be opened
 //   reply     a reply line is about to be written to standard output
 //   ending    the farewell is about to be written to standard output
 //   farewell  the farewell has just been written to standard output
@@ -17,6 +18,9 @@
 // SPELL_CHECKER_REALLOC_LIMIT (a number of bytes), if set, makes realloc fail for larger sizes,
 // as when memory runs out. SPELL_CHECKER_ALARM (a number of seconds), if set, leaves an alarm
 // pending as the program starts, as one set before exec would be.
+//
+// SPELL_CHECKER_LIST_LOG names a file to which a line is added each time the word list is opened,
+// so that a test can tell how many reads of the list answered its lines.
 //
 // SPELL_CHECKER_SIGNAL_LOG names a file to which a line is added each time a signal reaches one of
 // the handlers that the program installs with sigaction: the signal's number and where the
@@ -31,6 +35,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -98,6 +103,60 @@ extern "C" int nanosleep(const timespec* duration, timespec* left) {
   passing("sleep");
   return call(duration, left);
 }
+
+namespace {
+
+void opening(const char* path) {
+  const std::size_t length = std::strlen(path);
+  if (length < 9 || std::strcmp(path + length - 9, "words.txt") != 0) return;
+  if (const char* log = std::getenv("SPELL_CHECKER_LIST_LOG")) {
+    static auto* const call = real<int(const char*, int, ...)>("open");
+    const int fd = call(log, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    if (fd >= 0) {
+      (void)!::write(fd, "opened\n", 7);
+      close(fd);
+    }
+  }
+  passing("list");
+}
+
+}  // namespace
+
+namespace {
+
+// Opens `path` with the C library's function `name`, which takes a mode after the flags when they
+// make a file.
+int open_with(const char* name, const char* path, int flags, va_list arguments) {
+  bool makes = (flags & O_CREAT) != 0;
+#ifdef O_TMPFILE
+  makes = makes || (flags & O_TMPFILE) == O_TMPFILE;
+#endif
+  const mode_t mode = makes ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+  opening(path);
+  return real<int(const char*, int, ...)>(name)(path, flags, mode);
+}
+
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const int fd = open_with("open", path, flags, arguments);
+  va_end(arguments);
+  return fd;
+}
+
+// Where the C library's headers make open another name for open64, the definition above is
+// open64's.
+#if !defined(__USE_FILE_OFFSET64)
+extern "C" int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const int fd = open_with("open64", path, flags, arguments);
+  va_end(arguments);
+  return fd;
+}
+#endif
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
   static auto* const call = real<decltype(write)>("write");

@@ -359,7 +359,7 @@ int wait_for_process(pid_t pid, double seconds) {
 }
 
 PipedSession start_piped(const std::string& program, const std::string& directory,
-                         const Environment& environment, void (*prepare)()) {
+                         const Environment& environment, void (*prepare)(), int input) {
   PipedSession session;
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
@@ -368,7 +368,8 @@ PipedSession start_piped(const std::string& program, const std::string& director
   }
   session.pid = fork();
   if (session.pid == 0) {
-    dup2(in[0], STDIN_FILENO);
+    dup2(input >= 0 ? input : in[0], STDIN_FILENO);
+    if (input >= 0) close(input);
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
@@ -381,6 +382,10 @@ PipedSession start_piped(const std::string& program, const std::string& director
   close(err[1]);
   signal(SIGPIPE, SIG_IGN);
   session.in = in[1];
+  if (input >= 0) {
+    close(in[1]);
+    session.in = -1;
+  }
   session.out = out[0];
   session.err = err[0];
   return session;
@@ -419,6 +424,32 @@ PipedRun run_piped(const std::string& program, const std::string& directory,
                    const std::string& input, double seconds) {
   PipedSession session = start_piped(program, directory);
   return finish_piped(session, input, seconds);
+}
+
+int pipe_holding(const std::string& input) {
+  int waiting[2];
+  if (pipe(waiting) != 0) ADD_FAILURE() << "pipe: " << std::strerror(errno);
+  if (input.size() > 65536 ||
+      write(waiting[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    ADD_FAILURE() << "the pipe does not hold all the input";
+  close(waiting[1]);
+  return waiting[0];
+}
+
+PipedRun run_with_input_waiting(const std::string& program, const std::string& directory,
+                                const std::string& input, const Environment& environment,
+                                bool in_file, double seconds) {
+  int fd = -1;
+  if (in_file) {
+    const std::string path = directory + "/input";
+    std::ofstream(path, std::ios::binary) << input;
+    fd = open(path.c_str(), O_RDONLY);
+  } else {
+    fd = pipe_holding(input);
+  }
+  PipedSession session = start_piped(program, directory, environment, nullptr, fd);
+  close(fd);
+  return finish_piped(session, "", seconds);
 }
 
 namespace {

@@ -111,9 +111,11 @@ struct PipedSession {
 };
 
 // Starts `program` in `directory` on pipes, without a controlling terminal. `prepare` runs in
-// the new process just before the program starts, to change what the program inherits.
+// the new process just before the program starts, to change what the program inherits. Its
+// standard input is `input` where that is given (and `in` is then -1).
 PipedSession start_piped(const std::string& program, const std::string& directory,
-                         const Environment& environment = {}, void (*prepare)() = nullptr);
+                         const Environment& environment = {}, void (*prepare)() = nullptr,
+                         int input = -1);
 
 // Reads `fd` until what it gave holds `text`, for at most `seconds`; false if it never did.
 bool read_until(int fd, std::string& into, const std::string& text, double seconds = 10);
@@ -131,6 +133,16 @@ PipedRun finish_piped(PipedSession& session, const std::string& input, double se
 // Runs `program` in `directory` with `input` on a pipe as its standard input.
 PipedRun run_piped(const std::string& program, const std::string& directory,
                    const std::string& input, double seconds = 20);
+
+// The reading end of a pipe that holds `input` (64 KiB at most) and whose writing end is closed.
+int pipe_holding(const std::string& input);
+
+// Runs `program` in `directory` with all of `input` waiting when it starts: in a pipe, written
+// and closed before the program starts (so at most the 64 KiB a pipe holds), or in a file of
+// the test directory where `in_file`.
+PipedRun run_with_input_waiting(const std::string& program, const std::string& directory,
+                                const std::string& input, const Environment& environment = {},
+                                bool in_file = false, double seconds = 20);
 
 // Makes a fresh directory for one test; it is removed, with all it holds, when the tests end.
 std::string make_test_directory();
