@@ -36,4 +36,43 @@ inline void print_summary_row(const std::string& name, double seconds_per_line, 
   std::printf("  %-32s %12.3f %7.2fx\n", name.c_str(), seconds_per_line * 1000, ratio);
 }
 
+// `count` lines as a script might pipe in, drawn from the words of the list at `path` the same
+// way every time: every second one as it stands in the list, the others with one ASCII letter
+// changed into another.
+inline std::vector<std::string> sample_typed_words(const std::string& path, std::size_t count) {
+  std::vector<std::string> words;
+  std::FILE* list = std::fopen(path.c_str(), "rb");
+  if (list == nullptr) return words;
+  std::string word;
+  for (int c; (c = std::fgetc(list)) != EOF;) {
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += static_cast<char>(c);
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  std::fclose(list);
+  std::vector<std::string> typed;
+  unsigned long state = 20261209;
+  const auto next = [&state] {
+    return (state = state * 6364136223846793005UL + 1442695040888963407UL) >> 33;
+  };
+  for (std::size_t i = 0; i < count && !words.empty(); ++i) {
+    std::string line = words[next() % words.size()];
+    if (i % 2 == 1) {
+      for (std::size_t tries = 0; tries < line.size(); ++tries) {
+        char& c = line[next() % line.size()];
+        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') {
+          c = static_cast<char>('a' + ((c | 0x20) - 'a' + 1 + next() % 25) % 26);
+          break;
+        }
+      }
+    }
+    typed.push_back(line);
+  }
+  return typed;
+}
+
 #endif  // SPELL_CHECKER_BENCH_FLOOR_H_

@@ -124,6 +124,34 @@ void print_summary() {
   }
 }
 
+// Many words looked up at once: in one read of the list against one by one, in turns, for the
+// counts around the one from which the program takes the one read (kOnePassWords).
+void one_read_for_many(const std::string& title, const std::string& path) {
+  const std::size_t counts[] = {8, 16, 32, 48, 64, 96, 128};
+  const std::vector<std::string> drawn = sample_typed_words(path, 128);
+  std::map<std::size_t, std::vector<double>> one_pass, one_by_one, ratios;
+  for (int round = 0; round < 5; ++round) {
+    for (std::size_t count : counts) {
+      const std::vector<std::string> typed(drawn.begin(), drawn.begin() + count);
+      double start = cpu_seconds();
+      benchmark::DoNotOptimize(lookup_words_in(path, typed, 0));
+      const double pass = cpu_seconds() - start;
+      start = cpu_seconds();
+      benchmark::DoNotOptimize(lookup_words_in(path, typed, SIZE_MAX));
+      const double alone = cpu_seconds() - start;
+      one_pass[count].push_back(pass);
+      one_by_one[count].push_back(alone);
+      ratios[count].push_back(alone / pass);
+    }
+  }
+  std::printf("\n%s, words looked up at once, CPU time, medians of 5 rounds (one read from %zu):\n",
+              title.c_str(), kOnePassWords);
+  std::printf("  %-8s %14s %14s %12s\n", "words", "one read (ms)", "one by one", "one read is");
+  for (std::size_t count : counts)
+    std::printf("  %-8zu %14.1f %14.1f %11.2fx\n", count, median(one_pass[count]) * 1000,
+                median(one_by_one[count]) * 1000, median(ratios[count]));
+}
+
 long peak_kib_of(const std::string& self, const std::string& path, const std::string& word) {
   const std::string command = "'" + self + "' --peak '" + path + "' " + word;
   FILE* child = popen(command.c_str(), "r");
@@ -215,6 +243,7 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   if (generated) unlink(list.c_str());
   print_summary();
+  one_read_for_many(generated ? "generated_663k" : "insane_663k", list);
   memory(self);
   return 0;
 }

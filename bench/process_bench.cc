@@ -1,12 +1,16 @@
 // The speed of the whole program, as a script would run it: the typed lines piped into its
 // standard input, its standard output a pipe that another process reads, its CPU time (user and
-// system) from the system when it ends. Against the floor: a process that opens the list, reads it in 128 KiB blocks and
-// closes it once per typed line. The programs run in turns, round after round, on one CPU, so
-// that the machine's drift falls on all of them alike; each row gives the median over the rounds
-// of its CPU time per typed line, and of its ratio to the floor's in the same round.
+// system) from the system when it ends. Against the floor: a process that opens the list, reads it
+// in 128 KiB blocks and closes it once per typed line. The programs run in turns, round after
+// round, on one CPU, so that the machine's drift falls on all of them alike; each row gives the
+// median over the rounds of its CPU time per typed line, and of its ratio to the floor's in the
+// same round.
 //
 //   process_bench TYPED LIST ROUNDS NAME=PROGRAM...   PROGRAM reads LIST as its word list
 //   process_bench --floor LIST TIMES                   the floor
+//   process_bench --piped LIST ROUNDS PROGRAM FLOOR COUNT...   COUNT words drawn from LIST
+//                                          piped in all at once, one at a time, and into the
+//                                          contract floor FLOOR (contract_floor.cc)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -80,6 +84,163 @@ double cpu_seconds_of(const std::vector<std::string>& argv, const char* input) {
          usage.ru_stime.tv_usec / 1e6;
 }
 
+struct Usage {
+  double seconds = -1;  // CPU, user and system
+  long peak_kib = 0;
+};
+
+// Runs `program` with `lines` piped into it, and its output into a pipe that this process reads:
+// all at once, written by another process as fast as the pipe takes them, or each line only
+// once the reply to the one before has come (the next prompt), as from a client that waits.
+Usage usage_of_piped(const std::vector<std::string>& argv, const std::vector<std::string>& lines,
+                     bool all_at_once, std::string* output_kept = nullptr) {
+  int input[2], output[2];
+  if (pipe(input) != 0 || pipe(output) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(input[0], STDIN_FILENO);
+    dup2(output[1], STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    for (int fd : {input[0], input[1], output[0], output[1], null}) close(fd);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(input[0]);
+  close(output[1]);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  const auto write_all = [&](const char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t written = write(input[1], data, size);
+      if (written <= 0) return;
+      data += written;
+      size -= static_cast<std::size_t>(written);
+    }
+  };
+  if (all_at_once) {
+    const pid_t writer = fork();
+    if (writer == 0) {
+      close(output[0]);
+      write_all(text.data(), text.size());
+      _exit(0);
+    }
+    close(input[1]);
+    char sink[65536];
+    for (ssize_t got; (got = read(output[0], sink, sizeof sink)) > 0;)
+      if (output_kept != nullptr) output_kept->append(sink, static_cast<std::size_t>(got));
+    waitpid(writer, nullptr, 0);
+  } else {
+    // Prompts seen so far against lines sent: a line goes once the prompt before it has come.
+    std::size_t prompts = 0, sent = 0;
+    std::string tail;
+    char buffer[65536];
+    for (;;) {
+      while (sent < prompts && sent < lines.size()) {
+        const std::string line = lines[sent++] + "\n";
+        write_all(line.data(), line.size());
+      }
+      if (sent == lines.size()) close(input[1]);
+      const ssize_t got = read(output[0], buffer, sizeof buffer);
+      if (got <= 0) break;
+      tail.append(buffer, static_cast<std::size_t>(got));
+      for (std::size_t at; (at = tail.find("word> ")) != std::string::npos; tail.erase(0, at + 6))
+        ++prompts;
+      if (tail.size() > 5) tail.erase(0, tail.size() - 5);
+    }
+    if (sent < lines.size()) close(input[1]);
+  }
+  close(output[0]);
+  int status = 0;
+  rusage usage = {};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return {};
+  return {usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+              usage.ru_stime.tv_usec / 1e6,
+          usage.ru_maxrss};
+}
+
+// Lines piped in all at once against the same lines one at a time, for each count, in turns.
+int piped_lines(const char* list, int rounds, const std::string& program, const std::string& floor,
+                int argc, char** counts) {
+  struct Row {
+    std::vector<std::string> lines;
+    std::string replies;  // the program's output for the lines, which the contract floor writes
+    std::vector<double> waiting, one_by_one, contract, speedups, of_contract;
+    std::vector<double> peak_mib;
+  };
+  // The lines are drawn in a process of their own: a program started from this one would count
+  // this one's memory, as it was when it started, in its peak.
+  const std::string drawn = "/tmp/process_bench_lines_" + std::to_string(getpid());
+  const pid_t drawer = fork();
+  if (drawer == 0) {
+    std::ofstream out(drawn, std::ios::binary);
+    for (int i = 0; i < argc; ++i)
+      for (const std::string& line : sample_typed_words(list, std::strtoul(counts[i], nullptr, 10)))
+        out << line << '\n';
+    out.close();  // _exit flushes nothing
+    _exit(out ? 0 : 1);
+  }
+  int drawn_status = -1;
+  waitpid(drawer, &drawn_status, 0);
+  std::ifstream in(drawn, std::ios::binary);
+  unlink(drawn.c_str());
+  std::vector<Row> rows;
+  for (int i = 0; i < argc && drawn_status == 0; ++i) {
+    rows.emplace_back();
+    for (std::size_t n = std::strtoul(counts[i], nullptr, 10); n > 0; --n) {
+      rows.back().lines.emplace_back();
+      std::getline(in, rows.back().lines.back());
+    }
+  }
+  if (drawn_status != 0 || !in) {
+    std::fprintf(stderr, "process_bench: no words drawn from %s\n", list);
+    return 1;
+  }
+  const std::string replies = "/tmp/process_bench_replies_" + std::to_string(getpid());
+  for (int round = 0; round < rounds; ++round) {
+    for (Row& row : rows) {
+      const bool first = row.replies.empty();
+      const Usage waiting =
+          usage_of_piped({program}, row.lines, true, first ? &row.replies : nullptr);
+      const Usage alone = usage_of_piped({program}, row.lines, false);
+      std::ofstream(replies, std::ios::binary | std::ios::trunc) << row.replies;
+      const Usage contract = usage_of_piped({floor, replies}, row.lines, true);
+      if (waiting.seconds < 0 || alone.seconds < 0 || contract.seconds < 0) {
+        std::fprintf(stderr, "process_bench: %s or %s failed\n", program.c_str(), floor.c_str());
+        unlink(replies.c_str());
+        return 1;
+      }
+      row.waiting.push_back(waiting.seconds);
+      row.one_by_one.push_back(alone.seconds);
+      row.contract.push_back(contract.seconds);
+      row.speedups.push_back(alone.seconds / waiting.seconds);
+      row.of_contract.push_back(waiting.seconds / contract.seconds);
+      row.peak_mib.push_back(waiting.peak_kib / 1024.0);
+    }
+  }
+  unlink(replies.c_str());
+  std::printf(
+      "whole process, lines piped in, CPU time, medians of %d rounds; the contract floor\n"
+      "does only what the contract asks (the line editor, its history, each reply line\n"
+      "written on its own) and reads no list:\n",
+      rounds);
+  std::printf("  %-8s %13s %13s %8s %13s %10s %9s\n", "lines", "all waiting", "one at a time",
+              "faster", "contract", "x contract", "peak MiB");
+  std::printf("  %-8s %13s %13s %8s %13s %10s %9s\n", "", "(words/s)", "(words/s)", "",
+              "floor (w/s)", "", "(waiting)");
+  for (const Row& row : rows) {
+    const double lines = static_cast<double>(row.lines.size());
+    std::printf("  %-8zu %13.0f %13.0f %7.1fx %13.0f %9.2fx %9.1f\n", row.lines.size(),
+                lines / median(row.waiting), lines / median(row.one_by_one), median(row.speedups),
+                lines / median(row.contract), median(row.of_contract), median(row.peak_mib));
+  }
+  return 0;
+}
+
 // All the programs on the last CPU this process may use, where the system is least likely to
 // put its own work. Elsewhere than on Linux they go where the system puts them.
 void keep_to_one_cpu() {
@@ -101,6 +262,10 @@ void keep_to_one_cpu() {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--floor") == 0)
     return floor_process(argv[2], std::atoi(argv[3]));
+  if (argc >= 7 && std::strcmp(argv[1], "--piped") == 0) {
+    keep_to_one_cpu();
+    return piped_lines(argv[2], std::atoi(argv[3]), argv[4], argv[5], argc - 6, argv + 6);
+  }
   if (argc < 5) {
     std::fprintf(stderr, "usage: %s TYPED LIST ROUNDS NAME=PROGRAM...\n", argv[0]);
     return 2;

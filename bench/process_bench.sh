@@ -1,10 +1,12 @@
 #!/bin/sh
 # The whole program against the read floor: builds it once for each way of choosing the search
 # kernel (the best at run time, and each that other CPUs fall back on) in BUILD/bench/, every
-# build reading the same list, then runs them side by side with the floor (process_bench.cc).
+# build reading the same list, then runs them side by side with the floor (process_bench.cc);
+# then lines piped in all at once against the same lines one at a time.
 #
-#   bench/process_bench.sh BUILD      BENCH_LIST (Debian's wamerican-insane) and BENCH_ROUNDS
-#                                     (21) in the environment change what it runs
+#   bench/process_bench.sh BUILD      BENCH_LIST (Debian's wamerican-insane), BENCH_ROUNDS (21)
+#                                     and BENCH_PIPED_ROUNDS (5) in the environment change what
+#                                     it runs
 set -eu
 build=$1
 list=${BENCH_LIST:-/usr/share/dict/american-english-insane}
@@ -28,3 +30,6 @@ for kernel in $kernels; do
   set -- "$@" "$kernel=$bench/$kernel/spell_checker"
 done
 "$build/tests/process_bench" bench/typed_lines.txt "$list" "$rounds" "$@"
+# Lines that a script pipes in, all waiting at once, against the same lines one at a time.
+"$build/tests/process_bench" --piped "$list" "${BENCH_PIPED_ROUNDS:-5}" "$bench/auto/spell_checker" \
+  "$build/tests/contract_floor" 60 1000 10000
