@@ -1,6 +1,7 @@
 #include "line_editor.h"
 
 #include <readline/readline.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -105,6 +106,13 @@ void start_line_editor(bool piped) {
     rl_input_available_hook = piped_key_waiting;
   }
   rl_initialize();
+  // The modes the editor turns on are for a terminal. Written into a pipe, they would reach a
+  // terminal only through whatever reads the pipe, which may be gone when the program ends and
+  // writes them off: so where standard output is no terminal, none is turned on.
+  if (!isatty(STDOUT_FILENO)) {
+    for (const char* mode : {"enable-bracketed-paste", "enable-keypad", "enable-meta-key"})
+      rl_variable_bind(mode, "off");
+  }
   note_line_editor_settings();
 }
 

@@ -110,4 +110,41 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
   for (const std::string& name : missing) std::printf("not here: %s\n", name.c_str());
 }
 
+std::size_t count_of(const std::string& text, const std::string& part, std::size_t from) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part, from); at != std::string::npos;
+       at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// Ctrl-C reaches both ends of `spell_checker | cat`, and cat may die first: had the line editor
+// turned bracketed paste on through the pipe, the program's turning it off would go into a pipe
+// that nobody reads, and a shell that leaves the terminal as it finds it (dash) would keep it.
+TEST(RealShells, PipedIntoCatThenCtrlC) {
+  if (access("/bin/dash", X_OK) != 0) GTEST_SKIP() << "no /bin/dash here";
+  const std::string directory = directory_with_list("cat\n");
+  TerminalSession session = start_shell_on_terminal(
+      {"/bin/dash", "-i"}, directory, {"PS1=" + kPrompt, "HOME=" + directory, "TERM=xterm"});
+  std::size_t at = wait_for(session, kPrompt);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  const std::size_t typed = at;
+  type_keys(session, shell_words(kProgram, {"TERM=xterm", "INPUTRC=/dev/null"}) + " | cat\r");
+  at = wait_for(session, "word> ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  type_keys(session, "cat\r");
+  at = wait_for(session, "correct spelling: cat\nword> ", at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  type_keys(session, "\x03");
+  at = wait_for(session, kPrompt, at);
+  ASSERT_NE(at, std::string::npos) << session.screen;
+  EXPECT_EQ(count_of(session.screen, "\x1b[?2004h", typed),
+            count_of(session.screen, "\x1b[?2004l", typed))
+      << "bracketed paste left on, screen:\n"
+      << session.screen;
+  expect_shell_usable(session, at, "after spell_checker | cat");
+  type_keys(session, "exit\r");
+  EXPECT_EQ(wait_for_exit(session), 0);
+}
+
 }  // namespace
