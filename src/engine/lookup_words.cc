@@ -501,6 +501,8 @@ void sort_sound_alikes(KeyGroup& group, const std::string& held) {
 
 }  // namespace
 
+void OnePassDelete::operator()(const OnePassResults* results) const { delete results; }
+
 LookupResult WordsLookup::result(std::size_t i) const {
   if (one_pass == nullptr) return one_by_one[i];
   const OnePassResults& r = *one_pass;
@@ -546,7 +548,7 @@ WordsLookup lookup_words_in(const std::string& path, const std::vector<std::stri
   WordsLookup lookup;
   if (typed.empty()) return lookup;
   if (typed.size() >= one_pass_from && block_size > 0) {
-    auto results = std::make_shared<OnePassResults>();
+    std::unique_ptr<OnePassResults> results(new OnePassResults);
     results->path = path;
     // Places in the held bytes are 32-bit.
     Pass pass = {*results, std::min<std::size_t>(held_bytes, INT32_MAX), {}, {}, {}, 0};
@@ -556,7 +558,7 @@ WordsLookup lookup_words_in(const std::string& path, const std::vector<std::stri
       for (KeyGroup& group : results->groups)
         if (group.unfound > 0) sort_sound_alikes(group, results->held);
       lookup.answered = results->entry.size();
-      lookup.one_pass = std::move(results);
+      lookup.one_pass.reset(results.release());
       return lookup;
     }
     // The first word's sound-alikes alone are more than the pass may hold: it is looked up

@@ -66,14 +66,19 @@ constexpr std::size_t kOnePassWords = 64;
 constexpr std::size_t kOnePassHeldBytes = std::size_t{8} << 20;
 
 struct OnePassResults;  // lookup_words.cc
+// (Not a shared_ptr: its count is atomic, which some CPUs, 32-bit ARM before v6 among them, have
+// only through a library of their own.)
+struct OnePassDelete {
+  void operator()(const OnePassResults* results) const;
+};
 
 // The lookups of several typed words.
 struct WordsLookup {
   // How many of the words asked about, from the first, were looked up: all, unless holding
   // their sound-alikes would have taken more than its limit; at least one.
   std::size_t answered = 0;
-  std::vector<LookupResult> one_by_one;            // when each was looked up in turn
-  std::shared_ptr<const OnePassResults> one_pass;  // when one read of the list answered them
+  std::vector<LookupResult> one_by_one;                           // when each was looked up in turn
+  std::unique_ptr<const OnePassResults, OnePassDelete> one_pass;  // when one read answered them
 
   // What lookup_word_in gives the i-th word, i < answered, from the same file.
   LookupResult result(std::size_t i) const;

@@ -1,11 +1,15 @@
 #include "line_editor.h"
 
 #include <readline/readline.h>
+#include <sys/select.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "piped_input.h"
 #include "terminal.h"
@@ -17,11 +21,59 @@ bool line_editor_variable_is_on(const char* name) {
   return value != nullptr && std::strcmp(value, "on") == 0;
 }
 
+// A mode the editor turns on as it starts reading a line, if `variable` is on, and off as it
+// stops: by the escape sequences it writes itself for bracketed paste, by the terminal's own
+// control strings (as the editor looked them up) for the others.
+struct EditorMode {
+  const char* variable;
+  const char* on;  // the sequence, or the name of the terminal's capability
+  const char* off;
+  bool capability;
+};
+constexpr EditorMode kEditorModes[] = {
+    {"enable-meta-key", "mm", "mo", true},
+    {"enable-keypad", "ks", "ke", true},
+    {"enable-bracketed-paste", "\x1b[?2004h", "\x1b[?2004l", false},
+};
+
 // The user's inputrc can change these while a line is read; what counts is their value when the
-// next line starts.
+// next line starts. The modes go off in the order opposite to the one they came on in.
 void note_line_editor_settings() {
-  note_editor_modes(line_editor_variable_is_on("enable-bracketed-paste"),
-                    line_editor_variable_is_on("echo-control-characters"));
+  std::string on, off;
+  for (const EditorMode& mode : kEditorModes) {
+    if (!line_editor_variable_is_on(mode.variable)) continue;
+    const char* mode_on = mode.capability ? rl_get_termcap(mode.on) : mode.on;
+    const char* mode_off = mode.capability ? rl_get_termcap(mode.off) : mode.off;
+    if (mode_on == nullptr || mode_off == nullptr ||
+        on.size() + std::strlen(mode_on) >= kModeTextSize ||
+        off.size() + std::strlen(mode_off) >= kModeTextSize)
+      continue;
+    on += mode_on;
+    off.insert(0, mode_off);
+  }
+  note_editor_modes(on.c_str(), off.c_str(), line_editor_variable_is_on("echo-control-characters"));
+}
+
+// Where the terminal is not the program's controlling terminal, the editor's settings leave the
+// keys that send signals to the terminal's own foreground, which is not the program, as plain
+// keys (terminal.cc); so the editor takes them. The interrupt key ends the program as SIGINT
+// does, the quit key as SIGQUIT does; the suspend key does nothing, for no shell could bring a
+// stopped program back.
+int interrupt_key(int, int) { return raise(SIGINT); }
+int quit_key(int, int) { return raise(SIGQUIT); }
+int suspend_key(int, int) { return rl_ding(); }
+
+void bind_signal_keys() {
+  termios settings;
+  if (tcgetattr(STDIN_FILENO, &settings) != 0) return;
+  const struct {
+    int index;
+    rl_command_func_t* function;
+  } keys[] = {{VINTR, interrupt_key}, {VQUIT, quit_key}, {VSUSP, suspend_key}};
+  for (const Keymap keymap : {emacs_standard_keymap, vi_insertion_keymap, vi_movement_keymap})
+    for (const auto& key : keys)
+      if (settings.c_cc[key.index] != _POSIX_VDISABLE)
+        rl_bind_key_in_map(settings.c_cc[key.index], key.function, keymap);
 }
 
 // The editor's own ways into and out of its terminal settings: through them the terminal module
@@ -40,8 +92,9 @@ void deprep_terminal() {
 
 // After the program is brought back to the foreground the screen shows what the shell wrote:
 // the prompt and the text typed so far are shown again, as a full-screen program redraws itself.
-// Readline calls the first hook when a signal cuts its wait for a key short, the second before
-// each key it reads; neither runs inside a signal handler.
+// Readline calls the first hook when a signal cuts a wait of its own short; the key reading
+// below looks before each read and after each read that a signal cut short. Neither runs inside
+// a signal handler.
 void show_line_again_if_needed() {
   if (editor_line_needs_showing()) rl_forced_update_display();
 }
@@ -51,9 +104,35 @@ int after_signal() {
   return 0;
 }
 
-int read_key(FILE* input) {
-  show_line_again_if_needed();
-  return rl_getc(input);
+// A key from the terminal. The program waits for it itself, with the stop signals and
+// continuing held but for the wait (which they cut short), so that none lands between its look
+// at the foreground and its read: in the background it does not read (terminal.h), for a read
+// there would stop it, and where those signals are held fail. After a wait that a signal cut
+// short, the line is shown again if the program was brought back.
+int read_key(FILE*) {
+  const sigset_t stops = stops_and_continuing();
+  for (;;) {
+    wait_while_editor_reads_in_background();
+    show_line_again_if_needed();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &stops, &before);
+    if (editor_reads_in_background()) {
+      sigprocmask(SIG_SETMASK, &before, nullptr);
+      continue;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(STDIN_FILENO, &readable);
+    const int ready = pselect(STDIN_FILENO + 1, &readable, nullptr, nullptr, nullptr, &before);
+    unsigned char key = 0;
+    const ssize_t got = ready > 0 ? read(STDIN_FILENO, &key, 1) : -1;
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (got == 1) return key;
+    if (got == 0) return EOF;
+    if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
+    return RL_ISSTATE(RL_STATE_READCMD) ? READERR : EOF;
+  }
 }
 
 int read_piped_key(FILE*) {
@@ -106,6 +185,7 @@ void start_line_editor(bool piped) {
     rl_input_available_hook = piped_key_waiting;
   }
   rl_initialize();
+  if (terminal_without_job_control()) bind_signal_keys();
   // The modes the editor turns on are for a terminal. Written into a pipe, they would reach a
   // terminal only through whatever reads the pipe, which may be gone when the program ends and
   // writes them off: so where standard output is no terminal, none is turned on.

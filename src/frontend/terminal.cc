@@ -1,5 +1,5 @@
 // Signal handlers run most of this file: only async-signal-safe calls belong here, but in the
-// two functions that say otherwise.
+// three functions that say otherwise.
 //
 // What the program tells apart, and how:
 // - Who holds the terminal (`holder`), as the line editor's hooks and the endings say: the
@@ -16,8 +16,8 @@
 //   the mark or not. So a stop handler that runs after a shell took the terminal from the job (a
 //   wrapper in the job stopped first) knows whether the shell left the editor's settings behind.
 // - Whether the program stopped while the editor read (`stopped`): after such a stop, another
-//   program had the terminal, so the editor's settings and bracketed paste are put back and the
-//   line shown again, whatever the terminal looks like.
+//   program had the terminal, so the editor's settings and modes are put back and the line shown
+//   again, whatever the terminal looks like.
 #include "terminal.h"
 
 #include <signal.h>
@@ -49,12 +49,16 @@ volatile sig_atomic_t editor_saved = 0;
 volatile sig_atomic_t stopped = 0;
 volatile sig_atomic_t continues = 0;  // how many times the program was continued
 volatile sig_atomic_t line_needs_showing = 0;
-volatile sig_atomic_t bracketed_paste = 0;
 volatile sig_atomic_t echo_control_characters = 0;
+// The editor's modes, as their control strings: two copies, of which handlers read the one
+// `modes_in_use` names while the other is written.
+struct EditorModes {
+  char on[kModeTextSize] = "";
+  char off[kModeTextSize] = "";
+};
+EditorModes editor_modes[2];
+volatile sig_atomic_t modes_in_use = 0;
 sigset_t before_entering;  // the signal mask that editor_entering_terminal changed
-
-const char kPasteOff[] = "\x1b[?2004l";
-const char kPasteOn[] = "\x1b[?2004h";
 
 // Whether another process group owns the terminal: the program's is in the background.
 bool in_background() {
@@ -136,9 +140,16 @@ void remember_terminal() {
   if (tcgetattr(STDIN_FILENO, &at_start) == 0) is_terminal = 1;
 }
 
-void note_editor_modes(bool bracketed_paste_on, bool echo_control_characters_on) {
-  bracketed_paste = bracketed_paste_on;
+void note_editor_modes(const char* on, const char* off, bool echo_control_characters_on) {
+  EditorModes& next = editor_modes[1 - modes_in_use];
+  std::strncpy(next.on, on, kModeTextSize - 1);
+  std::strncpy(next.off, off, kModeTextSize - 1);
+  modes_in_use = 1 - modes_in_use;
   echo_control_characters = echo_control_characters_on;
+}
+
+bool terminal_without_job_control() {
+  return is_terminal && tcgetpgrp(STDIN_FILENO) < 0 && errno == ENOTTY;
 }
 
 // Not for signal handlers: it waits, and changes the signal mask.
@@ -169,6 +180,9 @@ void editor_entered_terminal() {
   if (tcgetattr(STDIN_FILENO, &settings) == 0 && (settings.c_lflag & ICANON) == 0) {
     // Any value other than the one found at start will do; the editor's own is that one.
     settings.c_cc[kMarkIndex] = static_cast<cc_t>(at_start.c_cc[kMarkIndex] == 1 ? 2 : 1);
+    // Without job control, the keys that send signals would send them to the terminal's
+    // foreground, not to the program: they come to the editor as keys (line_editor.cc).
+    if (terminal_without_job_control()) settings.c_lflag &= ~static_cast<tcflag_t>(ISIG);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &settings) == 0) {
       editor = settings;
       editor_saved = 1;
@@ -183,6 +197,24 @@ void editor_leaving_terminal() {
 
 void editor_left_terminal() {
   if (holder == kEditorLeaving) holder = kProgram;
+}
+
+bool editor_reads_in_background() { return holder == kEditor && in_background(); }
+
+// Not for signal handlers: it waits, and changes the signal mask.
+void wait_while_editor_reads_in_background() {
+  bool waited = false;
+  while (editor_reads_in_background()) {
+    waited = true;
+    const timespec moment = {0, 100 * 1000 * 1000};
+    nanosleep(&moment, nullptr);  // a signal cuts it short
+  }
+  if (!waited) return;
+  const sigset_t stops = stops_and_continuing();
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &stops, &before);
+  take_terminal_back();
+  sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 bool editor_line_needs_showing() {
@@ -200,7 +232,7 @@ void hand_terminal_back(int signal_number, TerminalText& text) {
   tcsetattr(STDIN_FILENO, TCSANOW, &at_start);
   // Where the terminal still echoed, it has shown the key itself.
   if (foreground && (now.c_lflag & ECHO) == 0) add_signal_key(signal_number, text);
-  if (bracketed_paste) text.add(kPasteOff);
+  text.add(editor_modes[modes_in_use].off);
 }
 
 void hand_terminal_back_for_good(int signal_number, TerminalText& text) {
@@ -218,7 +250,7 @@ void take_terminal_back() {
   if (!stopped && editor_settings_in_force()) return;  // a continuation without a stop
   stopped = 0;
   tcsetattr(STDIN_FILENO, TCSANOW, &editor);
-  if (bracketed_paste)
-    write_within(STDOUT_FILENO, kPasteOn, sizeof kPasteOn - 1, kLastWordsMilliseconds);
+  const char* const on = editor_modes[modes_in_use].on;
+  write_within(STDOUT_FILENO, on, std::strlen(on), kLastWordsMilliseconds);
   line_needs_showing = 1;
 }

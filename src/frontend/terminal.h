@@ -12,9 +12,16 @@
 // Remembers the terminal's settings, if standard input is a terminal. Call it first.
 void remember_terminal();
 
-// What the line editor writes to the terminal when it starts reading a line: whether it turns
-// bracketed paste on, and whether it echoes the interrupt key as "^C".
-void note_editor_modes(bool bracketed_paste, bool echo_control_characters);
+// What the line editor writes to the terminal when it starts reading a line, to turn its modes
+// on (bracketed paste, keypad, meta key), and when it stops, to turn them off, as the terminal's
+// own control strings; and whether it echoes the interrupt key as "^C". Up to kModeTextSize - 1
+// bytes each, else cut short at a whole string.
+constexpr std::size_t kModeTextSize = 64;
+void note_editor_modes(const char* on, const char* off, bool echo_control_characters);
+
+// Whether standard input is a terminal that is not the program's controlling terminal (started
+// with setsid): it has no job control, and no key sends the program a signal.
+bool terminal_without_job_control();
 
 // Around the line editor's switch into its settings. The first waits until the program may change
 // the terminal's settings: its process group owns the terminal (a job started in the background
@@ -33,9 +40,19 @@ void editor_left_terminal();
 // this was last asked: the editor should show its line again. Not for signal handlers.
 bool editor_line_needs_showing();
 
-// Up to 64 bytes of text for the terminal, put together without memory from the heap.
+// While the editor reads with the program in the background (continued there, as by bg), waits
+// until the program is in the foreground, and there takes the terminal back as on continuing: a
+// shell brings a running job forward without a signal. It does not read meanwhile: what is typed
+// is the shell's, and a read would stop the program just as the shell's fg brings it forward.
+// Looks ten times a second. Not for signal handlers.
+void wait_while_editor_reads_in_background();
+
+// Whether the editor reads with the program in the background.
+bool editor_reads_in_background();
+
+// Up to 128 bytes of text for the terminal, put together without memory from the heap.
 struct TerminalText {
-  char bytes[64];
+  char bytes[128];
   std::size_t length = 0;
 
   void add(const char* text);
@@ -54,8 +71,8 @@ sigset_t stops_and_continuing();
 // program's to do: in the foreground, while the editor reads, or wherever its process group
 // stands, when the terminal still has the editor's marked settings (a wrapper in the program's
 // job stopped first, and the shell took the terminal as it was). `text` gets what the editor
-// would have written had it handled `signal_number` itself: the key shown, and bracketed paste
-// turned off.
+// would have written had it handled `signal_number` itself: the key shown, and its modes turned
+// off.
 void hand_terminal_back(int signal_number, TerminalText& text);
 
 // The same, for good: the program is ending, and takes the terminal back no more.
@@ -65,8 +82,8 @@ void hand_terminal_back_for_good(int signal_number, TerminalText& text);
 void note_stop();
 
 // On continuing: if the program's process group owns the terminal and the editor is reading, puts
-// the editor's settings back after a stop, or wherever they are no longer in force, turns
-// bracketed paste on again, and has the editor's line shown again.
+// the editor's settings back after a stop, or wherever they are no longer in force, turns its
+// modes on again, and has the editor's line shown again.
 void take_terminal_back();
 
 #endif  // SPELL_CHECKER_FRONTEND_TERMINAL_H_

@@ -71,11 +71,13 @@ void end_by_default(int signal_number) {
 
 void stop(int signal_number);
 
+// Without SA_RESTART: a read of the terminal that a stop or a continuation cut short returns, so
+// that the line editor's hook runs and shows the line again at once (line_editor.cc), rather than
+// at the next key. Every read and write of the program's own is tried again after EINTR.
 void catch_stop(int signal_number) {
   struct sigaction stopping = {};
   stopping.sa_handler = stop;
   stopping.sa_mask = stops_and_continuing();
-  stopping.sa_flags = SA_RESTART;
   sigaction(signal_number, &stopping, nullptr);
 }
 
@@ -152,7 +154,6 @@ void install_termination_handler() {
   struct sigaction continuing = {};
   continuing.sa_handler = continued;
   continuing.sa_mask = stops_and_continuing();
-  continuing.sa_flags = SA_RESTART;
   sigaction(SIGCONT, &continuing, nullptr);
 
   for (int signal_number : kOtherEndings) catch_if_default(signal_number, end_by_default);

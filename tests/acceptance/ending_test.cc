@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,13 +24,35 @@ namespace {
 const std::string kProgram = SPELL_CHECKER_UNDER_TEST;
 const std::string kFarewell = "\nThank you...\n";
 
-// The program ended as it must: status 0, the farewell once and last, and the terminal's settings
-// and bracketed-paste mode as they were before it started.
-void expect_ended_well(TerminalSession& session, const std::string& what) {
-  EXPECT_EQ(wait_for_exit(session), 0) << what;
-  EXPECT_EQ(session.screen.find(kFarewell) + kFarewell.size(), session.screen.size())
-      << what << ", screen:\n"
-      << session.screen;
+// The modes that the line editor turns on under TERM=xterm, as it switches them on and off.
+struct TerminalMode {
+  const char* name;
+  const char* on;
+  const char* off;
+};
+const TerminalMode kModes[] = {{"bracketed paste", "\x1b[?2004h", "\x1b[?2004l"},
+                               {"keypad", "\x1b[?1h\x1b=", "\x1b[?1l\x1b>"},
+                               {"meta key", "\x1b[?1034h", "\x1b[?1034l"}};
+
+// Whether the screen shows every mode switched on switched off again later.
+void expect_modes_off(const TerminalSession& session, const std::string& what) {
+  for (const TerminalMode& mode : kModes) {
+    const std::size_t on = session.screen.rfind(mode.on);
+    const std::size_t off = session.screen.rfind(mode.off);
+    EXPECT_TRUE(on == std::string::npos || (off != std::string::npos && off > on))
+        << what << ": " << mode.name << " left on";
+  }
+}
+
+// The program ended as it must, with `status`: the farewell once and last unless it ended by a
+// signal's default action, and the terminal's settings and modes as they were before it started.
+void expect_ended_well(TerminalSession& session, const std::string& what, int status = 0) {
+  EXPECT_EQ(wait_for_exit(session), status) << what;
+  if (status == 0) {
+    EXPECT_EQ(session.screen.find(kFarewell) + kFarewell.size(), session.screen.size())
+        << what << ", screen:\n"
+        << session.screen;
+  }
   const termios& before = session.settings_at_start;
   const termios& after = session.settings_at_end;
   EXPECT_EQ(after.c_lflag, before.c_lflag) << what << ": echo and canonical input";
@@ -38,11 +61,7 @@ void expect_ended_well(TerminalSession& session, const std::string& what) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(after.c_cc), NCCS),
             std::string(reinterpret_cast<const char*>(before.c_cc), NCCS))
       << what << ": special characters";
-  const std::size_t paste_on = session.screen.rfind("\x1b[?2004h");
-  const std::size_t paste_off = session.screen.rfind("\x1b[?2004l");
-  EXPECT_TRUE(paste_on == std::string::npos ||
-              (paste_off != std::string::npos && paste_off > paste_on))
-      << what << ": bracketed paste left on";
+  expect_modes_off(session, what);
 }
 
 // A moment in the program's work, and the signal that lands there.
@@ -108,6 +127,98 @@ TEST(Ending, WithoutAControllingTerminal) {
     kill(session.pid, signal_number);
     EXPECT_TRUE(signal_handled(directory, signal_number, "n")) << signal_number;
     expect_ended_well(session, "signal " + std::to_string(signal_number));
+  }
+}
+
+// A crash inside the line editor (this version of it can be made to crash by a run of history
+// keys: README) ends the program by the crash signal's default action, with the terminal as it
+// was found and the editor's modes off.
+TEST(Ending, CrashInTheLineEditorLeavesTheTerminalAsFound) {
+  const Window crashes[] = {
+      {"SIGSEGV as the editor switches the terminal raw", "raw", SIGSEGV, ""},
+      {"SIGABRT as the editor reads a key, a line later", "reply,wait", SIGABRT, "cat\r"},
+  };
+  for (const Window& c : crashes) {
+    const std::string directory = directory_with_list("cat\n");
+    const Environment environment =
+        injected(directory, {std::string("SPELL_CHECKER_RAISE_AT=") + c.raise_at,
+                             "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(c.signal_number)});
+    TerminalSession session = start_on_terminal(kProgram, directory, environment);
+    if (*c.keys != '\0') {
+      ASSERT_NE(wait_for(session, "word> "), std::string::npos) << c.what << session.screen;
+      type_keys(session, c.keys);
+    }
+    expect_ended_well(session, c.what, 128 + c.signal_number);
+    expect_raised(directory, c.what);
+  }
+}
+
+// Without job control the terminal's keys send the program no signal; it takes them as keys: the
+// interrupt key ends it as SIGINT would, the quit key as SIGQUIT, and the suspend key is refused.
+TEST(Ending, SignalKeysWithoutAControllingTerminal) {
+  const struct {
+    const char* what;
+    const char* keys;
+    int status;
+  } cases[] = {
+      {"Ctrl-C", "ca\x03", 0},
+      {"Ctrl-Z, which does nothing, then Ctrl-C",
+       "\x1a"
+       "ca\x03",
+       0},
+      {"Ctrl-\\", "\x1c", 128 + SIGQUIT},
+  };
+  for (const auto& c : cases) {
+    const std::string directory = directory_with_list("cat\n");
+    TerminalSession session =
+        start_on_terminal(kProgram, directory, injected(directory), Role::kNoControllingTerminal);
+    ASSERT_NE(wait_for(session, "word> "), std::string::npos) << c.what;
+    type_keys(session, c.keys);
+    expect_ended_well(session, c.what, c.status);
+    if (c.status == 0) {
+      EXPECT_NE(session.screen.find("ca^C"), std::string::npos) << c.what;
+    }
+  }
+}
+
+// Every mode the line editor turns on, as the user's settings ask, is off again after every
+// ending, whatever the mode and however it ends.
+TEST(Ending, ModesTheEditorTurnedOnAreOffAfterEveryEnding) {
+  const struct {
+    const char* what;
+    const char* inputrc;
+    std::vector<std::string> on;  // what the editor must show it turned on: the premise
+  } settings[] = {
+      {"keypad", "set enable-keypad on\n", {"\x1b[?1h\x1b=", "\x1b[?2004h"}},
+      {"keypad, no bracketed paste",
+       "set enable-keypad on\nset enable-bracketed-paste off\n",
+       {"\x1b[?1h\x1b="}},
+      {"bracketed paste", "set enable-bracketed-paste on\n", {"\x1b[?2004h"}},
+  };
+  const Window endings[] = {
+      {"Ctrl-C", "", 0, "\x03"},
+      {"SIGTERM", "", SIGTERM, ""},
+      {"SIGHUP", "", SIGHUP, ""},
+      {"SIGTERM as the terminal goes raw for the next line", "reply,raw", SIGTERM, "cat\r"},
+  };
+  for (const auto& setting : settings) {
+    for (const Window& ending : endings) {
+      const std::string what = std::string(setting.what) + ", " + ending.what;
+      const std::string directory = directory_with_list("cat\n");
+      std::ofstream(directory + "/inputrc") << setting.inputrc;
+      Environment environment =
+          injected(directory, {std::string("SPELL_CHECKER_RAISE_AT=") + ending.raise_at,
+                               "SPELL_CHECKER_RAISE_SIGNAL=" + std::to_string(ending.signal_number),
+                               "INPUTRC=" + directory + "/inputrc"});
+      TerminalSession session = start_on_terminal(kProgram, directory, environment);
+      ASSERT_NE(wait_for(session, "word> "), std::string::npos) << what << session.screen;
+      for (const std::string& on : setting.on)
+        ASSERT_NE(session.screen.find(on), std::string::npos) << what << ": the premise";
+      if (*ending.keys != '\0') type_keys(session, ending.keys);
+      if (*ending.raise_at == '\0' && ending.signal_number != 0)
+        kill(session.pid, ending.signal_number);
+      expect_ended_well(session, what);
+    }
   }
 }
 
@@ -239,11 +350,13 @@ void run_job_case(const JobCase& c) {
         EXPECT_EQ(event.status, step.number) << c.what;
         break;
       }
-      case Do::kRuns:
-        ASSERT_EQ(job_command(session, JobCommand::kWait, step.number).what, 't')
-            << c.what << ": the job stopped or ended, screen:\n"
+      case Do::kRuns: {
+        const JobEvent event = job_command(session, JobCommand::kWait, step.number);
+        ASSERT_EQ(event.what, 't')
+            << c.what << ": the job stopped or ended (" << event.status << "), screen:\n"
             << session.screen;
         break;
+      }
       case Do::kHandled:
         ASSERT_TRUE(signal_handled(directory, step.number, step.text.empty() ? "fbn" : step.text))
             << c.what << ": signal " << step.number << " never reached the program there";
@@ -303,18 +416,60 @@ void run_job_case(const JobCase& c) {
 
 TEST(Ending, JobControlAndStraySignals) {
   const int alarm_status = 128 + SIGALRM, quit_status = 128 + SIGQUIT;
+  // Continued in the background, the program waits for the foreground; a key typed for the
+  // shell, which has the terminal raw for its own line editor, is left to the shell, which takes
+  // it (the command "fg", which brings a running job forward without a signal). Brought back,
+  // with nothing typed for it yet, the program must show its line without a key, in its own
+  // settings.
+  const std::vector<Step> typed_in_the_background = {kPrompt,
+                                                     type("ca"),
+                                                     shown("ca"),
+                                                     type("\x1a"),
+                                                     stopped(SIGTSTP),
+                                                     command(JobCommand::kBackground),
+                                                     command(JobCommand::kRawTerminal),
+                                                     type("f"),
+                                                     runs(300),
+                                                     command(JobCommand::kReadInput),
+                                                     kFromHere,
+                                                     command(JobCommand::kGiveTerminal),
+                                                     shown("word> ca"),
+                                                     kEditing,
+                                                     type("t\r"),
+                                                     shown("correct spelling: cat\n"),
+                                                     kPrompt,
+                                                     type("\x03")};
   const JobCase cases[] = {
-      {"Ctrl-Z, bg: a line read in the background stops it again; fg gives the editor back its "
-       "settings",
+      {"Ctrl-Z, bg: a line typed meanwhile waits, unread; fg gives the editor back its settings",
        Role::kForegroundJob,
        nullptr,
        {},
        {kPrompt, type("\x1a"), stopped(SIGTSTP), command(JobCommand::kBackground), kMark,
-        type("cat\n"), stopped(SIGTTIN), kQuiet, command(JobCommand::kForeground), kEditing,
+        type("cat\n"), runs(300), kQuiet, command(JobCommand::kForeground), kEditing,
         shown("correct spelling: cat\n"), type("\x03")},
        0,
        true,
        false},
+      {"Ctrl-Z, bg, a key typed for the shell, fg of the running job: the line is shown at once "
+       "(shell's settings put back)",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       typed_in_the_background,
+       0,
+       true,
+       false,
+       {Wrapper::kNone, true}},
+      {"Ctrl-Z, bg, a key typed for the shell, fg of the running job: the line is shown at once "
+       "(job's settings left)",
+       Role::kForegroundJob,
+       nullptr,
+       {},
+       typed_in_the_background,
+       0,
+       true,
+       false,
+       {Wrapper::kNone, false}},
       {"SIGTERM to a stopped job while the shell holds the terminal raw",
        Role::kForegroundJob,
        nullptr,

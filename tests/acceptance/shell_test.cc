@@ -22,6 +22,21 @@ struct Shell {
   std::vector<std::string> command;  // without the directory, which is looked for
 };
 
+const Shell kShells[] = {{"bash", {"bash", "--norc", "--noprofile", "-i"}},
+                         {"dash", {"dash", "-i"}},
+                         {"zsh", {"zsh", "-f", "-i"}}};
+
+// The shell's command with the path of the shell where it is installed, or empty where it is not.
+std::vector<std::string> installed(const Shell& shell) {
+  for (const char* directory : {"/bin/", "/usr/bin/", "/usr/local/bin/"}) {
+    if (access((directory + shell.command[0]).c_str(), X_OK) != 0) continue;
+    std::vector<std::string> command = shell.command;
+    command[0] = directory + command[0];
+    return command;
+  }
+  return {};
+}
+
 struct Wrapping {
   const char* what;
   std::string command;  // the words typed to start the program, which follow
@@ -44,25 +59,17 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
   // cases there, one order at a time.
   GTEST_SKIP() << "under an emulator, a shell's fg can overtake the program's stop";
 #endif
-  const Shell shells[] = {{"bash", {"bash", "--norc", "--noprofile", "-i"}},
-                          {"dash", {"dash", "-i"}},
-                          {"zsh", {"zsh", "-f", "-i"}}};
   const Wrapping wrappings[] = {
       {"sh -c", "sh -c '\"$@\"; exit $?' sh ", "130"},
       {"run_as_job, as make run", shell_words(RUN_AS_JOB) + " ", "0"},
   };
   std::vector<std::string> missing;
-  for (const Shell& shell : shells) {
-    std::string path;
-    for (const char* directory : {"/bin/", "/usr/bin/", "/usr/local/bin/"})
-      if (path.empty() && access((directory + shell.command[0]).c_str(), X_OK) == 0)
-        path = directory + shell.command[0];
-    if (path.empty()) {
+  for (const Shell& shell : kShells) {
+    const std::vector<std::string> command = installed(shell);
+    if (command.empty()) {
       missing.push_back(shell.name);
       continue;
     }
-    std::vector<std::string> command = shell.command;
-    command[0] = path;
     for (const Wrapping& wrapping : wrappings) {
       const std::string what = std::string(shell.name) + ", " + wrapping.what;
       const std::string directory = directory_with_list("cat\n");
@@ -106,8 +113,57 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
       EXPECT_EQ(wait_for_exit(session), 0) << what;
     }
   }
-  if (missing.size() == std::size(shells)) GTEST_SKIP() << "none of bash, dash and zsh is here";
+  if (missing.size() == std::size(kShells)) GTEST_SKIP() << "none of bash, dash and zsh is here";
   for (const std::string& name : missing) std::printf("not here: %s\n", name.c_str());
+}
+
+// Ctrl-Z, bg and fg under each shell: continued in the background, the program waits there
+// without reading what is typed for the shell; brought back (bash and zsh bring a running job
+// forward without a signal), it shows its line at once and reads in its own settings: what is
+// typed next shows once.
+TEST(RealShells, StoppedContinuedInTheBackgroundAndBroughtBack) {
+#ifdef SPELL_CHECKER_EMULATED
+  GTEST_SKIP() << "under an emulator, a shell's fg can overtake the program's stop";
+#endif
+  int ran = 0;
+  for (const Shell& shell : kShells) {
+    const std::vector<std::string> command = installed(shell);
+    if (command.empty()) continue;
+    ++ran;
+    const std::string directory = directory_with_list("cat\n");
+    TerminalSession session = start_shell_on_terminal(
+        command, directory, {"PS1=" + kPrompt, "HOME=" + directory, "TERM=dumb"});
+    std::size_t at = wait_for(session, kPrompt);
+    ASSERT_NE(at, std::string::npos) << shell.name << ", screen:\n" << session.screen;
+    type_keys(session, shell_words(kProgram, injected(directory, {"TERM=dumb"})) + "\r");
+    at = wait_for(session, "word> ", at);
+    ASSERT_NE(at, std::string::npos) << shell.name << ", screen:\n" << session.screen;
+    type_keys(session, "ca");
+    at = wait_for(session, "ca", at);
+    type_keys(session, "\x1a");
+    at = wait_for(session, kPrompt, at);
+    ASSERT_TRUE(signal_handled(directory, SIGTSTP)) << shell.name << ": the program never stopped";
+    type_keys(session, "bg\r");
+    at = wait_for(session, kPrompt, wait_for(session, "bg", at));
+    ASSERT_NE(at, std::string::npos) << shell.name << ": no prompt after bg, screen:\n"
+                                     << session.screen;
+    type_keys(session, "fg\r");
+    at = wait_for(session, "word> ca", wait_for(session, "fg", at));
+    ASSERT_NE(at, std::string::npos) << shell.name << ": no line after fg, screen:\n"
+                                     << session.screen;
+    type_keys(session, "t\r");
+    EXPECT_NE(wait_for(session, "word> cat\ncorrect spelling: cat\nword> ", at - 8),
+              std::string::npos)
+        << shell.name << ", screen:\n"
+        << session.screen;
+    type_keys(session, "\x03");
+    at = wait_for(session, kPrompt, wait_for(session, "Thank you...\n", at));
+    ASSERT_NE(at, std::string::npos) << shell.name << ", screen:\n" << session.screen;
+    expect_shell_usable(session, at, std::string(shell.name) + ", ended");
+    type_keys(session, "exit\r");
+    EXPECT_EQ(wait_for_exit(session), 0) << shell.name;
+  }
+  if (ran == 0) GTEST_SKIP() << "none of bash, dash and zsh is here";
 }
 
 std::size_t count_of(const std::string& text, const std::string& part, std::size_t from) {

@@ -183,6 +183,9 @@ JobEvent wait_for_job(pid_t job, int milliseconds, const termios* shell_settings
         tcsetpgrp(STDIN_FILENO, job);
         kill(-job, SIGCONT);
         break;
+      case JobCommand::kGiveTerminal:
+        tcsetpgrp(STDIN_FILENO, job);
+        break;
       case JobCommand::kBackground:
         tcsetpgrp(STDIN_FILENO, getpgrp());
         kill(-job, SIGCONT);
@@ -196,6 +199,9 @@ JobEvent wait_for_job(pid_t job, int milliseconds, const termios* shell_settings
         event = job_event('a');
         break;
       }
+      case JobCommand::kReadInput:
+        tcflush(STDIN_FILENO, TCIFLUSH);
+        break;
       case JobCommand::kSignal:
         kill(-job, command.number);
         break;

@@ -70,8 +70,10 @@ void type_keys(TerminalSession& session, const std::string& keys);
 // What the job-control shell does for a job (see job_command), and what it answers.
 enum class JobCommand : char {
   kForeground = 'f',    // gives the job the terminal and continues it, as fg
+  kGiveTerminal = 'g',  // gives the job the terminal only, as fg does a job that runs
   kBackground = 'b',    // takes the terminal and continues the job in the background, as bg
   kRawTerminal = 'r',   // takes the terminal and puts it raw, as another program would
+  kReadInput = 'i',     // reads what was typed, as a shell reading its command line would
   kSignal = 'k',        // sends the job's process group `number`
   kSignalLeader = 'l',  // sends `number` to the job's first process alone (the wrapper, if any)
   kWait = 'w',          // waits `number` milliseconds at most for the job to stop or end
