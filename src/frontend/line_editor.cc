@@ -105,10 +105,10 @@ int after_signal() {
 }
 
 // A key from the terminal. The program waits for it itself, with the stop signals and
-// continuing held but for the wait (which they cut short), so that none lands between its look
-// at the foreground and its read: in the background it does not read (terminal.h), for a read
-// there would stop it, and where those signals are held fail. After a wait that a signal cut
-// short, the line is shown again if the program was brought back.
+// continuing held from its look at the foreground to the wait, which lets them through and
+// which they cut short: so it never waits in the background (terminal.h), where a wait would
+// not see the shell's fg of a running job. After a wait that a signal cut short, the line is
+// shown again if the program was brought back.
 int read_key(FILE*) {
   const sigset_t stops = stops_and_continuing();
   for (;;) {
@@ -124,10 +124,14 @@ int read_key(FILE*) {
     FD_ZERO(&readable);
     FD_SET(STDIN_FILENO, &readable);
     const int ready = pselect(STDIN_FILENO + 1, &readable, nullptr, nullptr, nullptr, &before);
+    // The read goes with the signals let through again: the terminal empties its input on the
+    // suspend key, so a key waiting a moment ago may be gone, and a read that waits must let
+    // the stop through. (A stop and bg just before it make it a read in the background, which
+    // stops the program again, as any job's.)
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     unsigned char key = 0;
     const ssize_t got = ready > 0 ? read(STDIN_FILENO, &key, 1) : -1;
     const int error = errno;
-    sigprocmask(SIG_SETMASK, &before, nullptr);
     if (got == 1) return key;
     if (got == 0) return EOF;
     if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;

@@ -199,7 +199,7 @@ void editor_left_terminal() {
   if (holder == kEditorLeaving) holder = kProgram;
 }
 
-bool editor_reads_in_background() { return holder == kEditor && in_background(); }
+bool editor_reads_in_background() { return in_background(); }
 
 // Not for signal handlers: it waits, and changes the signal mask.
 void wait_while_editor_reads_in_background() {

@@ -47,7 +47,7 @@ bool editor_line_needs_showing();
 // Looks ten times a second. Not for signal handlers.
 void wait_while_editor_reads_in_background();
 
-// Whether the editor reads with the program in the background.
+// Whether the editor, which is reading, does so with the program in the background.
 bool editor_reads_in_background();
 
 // Up to 128 bytes of text for the terminal, put together without memory from the heap.
