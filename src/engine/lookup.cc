@@ -27,6 +27,7 @@
 #endif
 
 #include "line_filter.h"
+#include "list_errors.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
 #include "word_match.h"
@@ -150,10 +151,6 @@ void hide_beyond(char* block, std::size_t length, std::size_t block_size) {
 // The whole block, for the system to read into.
 void show_whole(char* block, std::size_t block_size) { hide_beyond(block, block_size, block_size); }
 
-std::string read_error(const std::string& path, int error_number) {
-  return "cannot read " + path + ": " + std::strerror(error_number);
-}
-
 }  // namespace
 
 std::string dictionary_path() { return std::string(kDictionaryDirectory) + kDictionaryFileName; }
@@ -200,7 +197,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   close(fd);
 
   if (scan.out_of_memory && !result.found && result.error.empty())
-    result.error = "cannot list the sound-alikes from " + path + ": " + std::strerror(ENOMEM);
+    result.error = out_of_memory_error(path);
   // Sorting works in place: it needs no memory beyond the list it sorts.
   if (!result.found) std::sort(result.candidates.begin(), result.candidates.end());
   return result;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "key_rules.h"
+#include "list_errors.h"
 #include "spell_checker.h"
 
 namespace {
@@ -65,14 +66,6 @@ struct OnePassResults {
 };
 
 namespace {
-
-std::string read_error(const std::string& path, int error_number) {
-  return "cannot read " + path + ": " + std::strerror(error_number);
-}
-
-std::string out_of_memory_error(const std::string& path) {
-  return "cannot list the sound-alikes from " + path + ": " + std::strerror(ENOMEM);
-}
 
 // A key as a number: its digits in base 8, then its letter in five bits. The digits are never 0,
 // so two keys are equal exactly when their numbers are; 8^8 * 32 fits.

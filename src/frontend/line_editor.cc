@@ -194,8 +194,7 @@ void start_line_editor(bool piped) {
   // terminal only through whatever reads the pipe, which may be gone when the program ends and
   // writes them off: so where standard output is no terminal, none is turned on.
   if (!isatty(STDOUT_FILENO)) {
-    for (const char* mode : {"enable-bracketed-paste", "enable-keypad", "enable-meta-key"})
-      rl_variable_bind(mode, "off");
+    for (const EditorMode& mode : kEditorModes) rl_variable_bind(mode.variable, "off");
   }
   note_line_editor_settings();
 }

@@ -101,6 +101,12 @@ void add_signal_key(int signal_number, TerminalText& text) {
   text.add(shown);
 }
 
+// Where the program can only look again and again, it looks ten times a second.
+void wait_a_moment() {
+  const timespec moment = {0, 100 * 1000 * 1000};
+  nanosleep(&moment, nullptr);
+}
+
 // Stops the job as the terminal does when a job in the background changes its settings, unless
 // the program inherited the stop signals ignored; then waits a moment. Returns false where the
 // stop did not come: the process group is orphaned, and so can never be brought forward.
@@ -111,8 +117,7 @@ bool wait_to_be_brought_forward() {
     raise(SIGTTOU);
     return continues != before || !in_background();
   }
-  const timespec moment = {0, 100 * 1000 * 1000};
-  nanosleep(&moment, nullptr);  // a continuation, as with fg, cuts it short
+  wait_a_moment();  // a continuation, as with fg, cuts it short
   return true;
 }
 
@@ -206,8 +211,7 @@ void wait_while_editor_reads_in_background() {
   bool waited = false;
   while (editor_reads_in_background()) {
     waited = true;
-    const timespec moment = {0, 100 * 1000 * 1000};
-    nanosleep(&moment, nullptr);  // a signal cuts it short
+    wait_a_moment();  // a signal cuts it short
   }
   if (!waited) return;
   const sigset_t stops = stops_and_continuing();
