@@ -121,6 +121,19 @@ bool wait_to_be_brought_forward() {
   return true;
 }
 
+// Where the program stands as it goes on: in the foreground while the editor reads, after a stop
+// or with the editor's settings gone, the editor gets its settings and modes back and its line is
+// to be shown again.
+void put_editor_settings_back() {
+  if (holder != kEditor || !editor_saved || !in_foreground()) return;
+  if (!stopped && editor_settings_in_force()) return;  // a continuation without a stop
+  stopped = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &editor);
+  const char* const on = editor_modes[modes_in_use].on;
+  write_within(STDOUT_FILENO, on, std::strlen(on), kLastWordsMilliseconds);
+  line_needs_showing = 1;
+}
+
 }  // namespace
 
 sigset_t stops_and_continuing() {
@@ -213,11 +226,13 @@ void wait_while_editor_reads_in_background() {
     waited = true;
     wait_a_moment();  // a signal cuts it short
   }
-  if (!waited) return;
+  // A stop still outstanding: the continuation came in the background, and the shell's fg of
+  // the running job came after it had looked, however soon after.
+  if (!waited && !stopped) return;
   const sigset_t stops = stops_and_continuing();
   sigset_t before;
   sigprocmask(SIG_BLOCK, &stops, &before);
-  take_terminal_back();
+  put_editor_settings_back();
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
@@ -250,11 +265,5 @@ void note_stop() {
 
 void take_terminal_back() {
   continues = continues + 1;
-  if (holder != kEditor || !editor_saved || !in_foreground()) return;
-  if (!stopped && editor_settings_in_force()) return;  // a continuation without a stop
-  stopped = 0;
-  tcsetattr(STDIN_FILENO, TCSANOW, &editor);
-  const char* const on = editor_modes[modes_in_use].on;
-  write_within(STDOUT_FILENO, on, std::strlen(on), kLastWordsMilliseconds);
-  line_needs_showing = 1;
+  put_editor_settings_back();
 }

@@ -122,11 +122,6 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
 // forward without a signal), it shows its line at once and reads in its own settings: what is
 // typed next shows once.
 TEST(RealShells, StoppedContinuedInTheBackgroundAndBroughtBack) {
-  // Under load, about one run in twenty, bash's fg of the job running in the background is not
-  // seen and the line is not shown: a race the program still has. Until it is found, the test
-  // would fail CI by chance; the job-control rows of ending_test.cc hold the same cases, one
-  // order at a time.
-  GTEST_SKIP() << "a race left open: bash's fg of a running job, at times not seen";
   int ran = 0;
   for (const Shell& shell : kShells) {
     const std::vector<std::string> command = installed(shell);

@@ -2,7 +2,9 @@
 // between a signal and what the program is doing can be tested every time rather than by luck.
 //
 // SPELL_CHECKER_RAISE_AT names the moment as a chain of points, each after the one before it;
-// the signal SPELL_CHECKER_RAISE_SIGNAL (a number) is raised, once, at the last. The points:
+// the signal SPELL_CHECKER_RAISE_SIGNAL (a number) is raised, once, at the last; 0 names no
+// signal, but has the program's process group take the terminal, as a shell's fg of a job that
+// runs does. The points:
 //   wait      the line editor is about to wait for a key (before the call)
 //   raw       the terminal has just been switched out of canonical input (after the call)
 //   cooked    the terminal has just been switched into canonical input (after the call)
@@ -11,6 +13,7 @@
 //   reply     a reply line is about to be written to standard output
 //   ending    the farewell is about to be written to standard output
 //   farewell  the farewell has just been written to standard output
+//   continued the program's handler of SIGCONT has just returned (with the injector's log on)
 // For example "reply,raw" is the moment the terminal goes raw for the line after the first reply.
 // As it raises the signal it makes the file SPELL_CHECKER_RAISED, if that is set, so that a test
 // can tell that the moment came.
@@ -69,7 +72,11 @@ void passing(const char* point) {
   // Made first, for the signal may end the program there and then.
   if (const char* raised = std::getenv("SPELL_CHECKER_RAISED"))
     close(open(raised, O_CREAT | O_WRONLY, 0644));
-  raise(chain.signal_number);
+  if (chain.signal_number == 0) {
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+  } else {
+    raise(chain.signal_number);
+  }
 }
 
 template <typename Function>
@@ -192,6 +199,7 @@ void log_and_handle(int signal_number) {
   }
   errno = saved_errno;
   program_handlers[signal_number](signal_number);
+  if (signal_number == SIGCONT) passing("continued");
 }
 
 }  // namespace
