@@ -4,7 +4,7 @@
 #
 # This is a makefile for GNU make. On FreeBSD and the other BSDs, whose make is another, install
 # GNU make (pkg install gmake) and type gmake where these notes say make: gmake test, gmake run.
-# (BSDmakefile, which a BSD make reads first, says so.)
+# (BSDmakefile, which FreeBSD's make reads first, says so.)
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 # The tests wait on terminals, pipes and time-outs more than they compute: twice as many at once.
@@ -26,26 +26,28 @@ quietly = mkdir -p "$(BUILD)" && log="$(or $(2),$(BUILD)/make.log)" && \
 run_tests = cd "$(1)" && ctest -j $(TEST_JOBS) --output-on-failure && \
 	cmake -P "$(CURDIR)/cmake/skip_reasons.cmake"
 
-.PHONY: help all program run test sanitize cross armhf-without-neon i386 aarch64 fuzz \
+.PHONY: help all program run install uninstall test sanitize cross armhf-without-neon i386 aarch64 fuzz \
         fuzz-aarch64 bench count-aarch64 package clean
 
 help:
-	@echo 'Targets, and what each takes on two cores (Debian 12, an AMD EPYC virtual machine):'
+	@echo 'Targets (CONTRIBUTING.md says more; doc/PLATFORMS.md, what each needs):'
 	@echo '  run             build the program alone and start it on the bundled word list;'
-	@echo '                  WORD_LIST=path for another (about 15 s at first, then a moment)'
-	@echo '  test            build and run every test (about 50 s at first, then 10 s)'
-	@echo '  sanitize        the tests again under AddressSanitizer and UBSan (about 1.5 minutes)'
+	@echo '                  WORD_LIST=path for another'
+	@echo '  test            build and run every test'
+	@echo '  install         build for PREFIX (default /usr/local) and install there, under'
+	@echo '                  DESTDIR if given'
+	@echo '  uninstall       remove what install put there (the same PREFIX and DESTDIR)'
+	@echo '  sanitize        the tests again under AddressSanitizer and UBSan'
 	@echo '  cross ARCH=...  the program and the tests for Debian architecture ARCH, run under'
 	@echo '                  qemu-user: i386, arm64, armhf, armel, ppc64el, s390x, mips64el'
-	@echo '                  (1 to 1.5 minutes each; i386 runs natively where the CPU can)'
+	@echo '                  (i386 runs natively where the CPU can)'
 	@echo '  i386, aarch64   cross ARCH=i386, cross ARCH=arm64'
-	@echo '  fuzz            every kernel against a plain model under libFuzzer (about 75 s)'
-	@echo '  fuzz-aarch64    the same for the kernels of 64-bit ARM, under qemu (about 2 minutes)'
+	@echo '  fuzz            every kernel against a plain model under libFuzzer (a minute)'
+	@echo '  fuzz-aarch64    the same for the kernels of 64-bit ARM, under qemu'
 	@echo '  bench           speed of each kernel, of the whole program and of lines piped in'
-	@echo '                  (about 4 minutes)'
 	@echo '  count-aarch64   after make aarch64: instructions per byte of the ARM kernels, under'
-	@echo '                  qemu (about 15 minutes)'
-	@echo '  package         a Debian package in build/package/ (about 15 s)'
+	@echo '                  qemu (slow: many minutes)'
+	@echo '  package         a Debian package in build/package/'
 	@echo '  clean           remove build/'
 
 all:
@@ -64,6 +66,23 @@ program:
 run: program
 	@exec "$(BUILD)/run_as_job" "$(BUILD)/spell_checker"
 
+# make install builds the program in a directory of its own, for PREFIX, so that it reads the
+# list it installs there (PREFIX/share/spell_checker/words.txt), never the copy in build/.
+# DESTDIR, if given, is put before every path it writes, as for a package. make uninstall, with
+# the same PREFIX and DESTDIR, removes what it wrote.
+PREFIX := /usr/local
+DESTDIR :=
+configure_install = cmake -S . -B "$(BUILD)/install" -DBUILD_TESTING=OFF \
+  -DCMAKE_INSTALL_PREFIX="$(PREFIX)" -DDICTIONARY_DIRECTORY= -DWORD_LIST="$(WORD_LIST)"
+install:
+	@$(call quietly,$(configure_install) && \
+	  cmake --build "$(BUILD)/install" -j $(JOBS) --target spell_checker)
+	DESTDIR="$(DESTDIR)" cmake --install "$(BUILD)/install"
+
+uninstall:
+	@$(call quietly,$(configure_install))
+	@DESTDIR="$(DESTDIR)" cmake --build "$(BUILD)/install" --target uninstall
+
 test: all
 	$(call run_tests,$(BUILD))
 
@@ -81,6 +100,7 @@ CROSS_ARCHES := i386 arm64 armhf armel ppc64el s390x mips64el
 cross:
 	@case " $(CROSS_ARCHES) " in *" $(ARCH) "*) ;; \
 	  *) echo "make cross ARCH=...: one of $(CROSS_ARCHES)" >&2; exit 2 ;; esac
+	@sh cmake/cross_needs.sh "$(ARCH)"
 	@if [ "$(ARCH)" = i386 ]; then \
 	  $(call configure,$(BUILD)/i386) \
 	    -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/i386-linux-gnu.toolchain.cmake"; \
@@ -134,7 +154,7 @@ fuzz-aarch64:
 
 # Speed of a lookup for the floor, the plain reading and every kernel (Google Benchmark, CPU time,
 # rows interleaved, medians of repetitions) and its peak memory; then the whole program, built
-# for each way of choosing a kernel, against the floor. See the README for figures. Debian's
+# for each way of choosing a kernel, against the floor. doc/SPEED.md has figures. Debian's
 # Google Benchmark warns that it was built for debugging: its own loop, which the figures leave
 # out (they are the CPU time of the lookups, taken around them), is what that slows.
 bench: all

@@ -1,0 +1,28 @@
+# Removes what an install of this build put in place: cmake -DPREFIX=<prefix> -DFILES=<list> -P
+# uninstall.cmake, with DESTDIR in the environment as for the install. FILES holds paths
+# relative to the prefix, or absolute. A file already gone is passed over; the word list's
+# directory goes too, once nothing else is in it.
+foreach(file IN LISTS FILES)
+  if(IS_ABSOLUTE "${file}")
+    set(path "$ENV{DESTDIR}${file}")
+  else()
+    set(path "$ENV{DESTDIR}${PREFIX}/${file}")
+  endif()
+  if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+    message(STATUS "Removing: ${path}")
+    file(REMOVE "${path}")
+    if(EXISTS "${path}")
+      message(FATAL_ERROR "cannot remove ${path}")
+    endif()
+  endif()
+  if(file MATCHES "/spell_checker/words.txt$")
+    get_filename_component(list_directory "${path}" DIRECTORY)
+  endif()
+endforeach()
+if(list_directory AND IS_DIRECTORY "${list_directory}")
+  file(GLOB left "${list_directory}/*")
+  if(NOT left)
+    message(STATUS "Removing: ${list_directory}")
+    file(REMOVE_RECURSE "${list_directory}")
+  endif()
+endif()
