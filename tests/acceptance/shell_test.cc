@@ -55,7 +55,7 @@ TEST(RealShells, WrappedProgramStoppedBroughtBackAndEnded) {
 #ifdef SPELL_CHECKER_EMULATED
   // A real shell brings a job back as soon as its first process has stopped; under emulation
   // the program takes long enough over its own stop that an fg typed as fast as a test types
-  // can come just before the stop (README, departures). The job-control rows take the same
+  // can come just before the stop (doc/BEHAVIOUR.md). The job-control rows take the same
   // cases there, one order at a time.
   GTEST_SKIP() << "under an emulator, a shell's fg can overtake the program's stop";
 #endif
