@@ -1,10 +1,11 @@
 // What the program's contract costs by itself, for lines piped in: the line editor started once,
 // each line read by it from a buffer of whole blocks and entered in its history as the program
-// enters it, the prompt and the editor's echo, and each reply line written on its own; no list
-// is read. The replies come from REPLIES, the program's own output for the same lines, so that
-// the same bytes go out.
+// enters it, the prompt and the editor's echo, and each reply line written on its own. With
+// LIST, the list is also read in full for each line, as the floor reads it (floor.h), which is
+// what the contract asks of lines that come one at a time; without, no list is read. The replies
+// come from REPLIES, the program's own output for the same lines, so that the same bytes go out.
 //
-//   contract_floor REPLIES   standard input: the typed lines
+//   contract_floor REPLIES [LIST]   standard input: the typed lines
 #include <readline/history.h>
 #include <readline/readline.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "floor.h"
 
 namespace {
 
@@ -59,10 +62,11 @@ void write_all(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s REPLIES\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: %s REPLIES [LIST]\n", argv[0]);
     return 2;
   }
+  const char* const list = argc == 3 ? argv[2] : nullptr;
   std::ifstream file(argv[1], std::ios::binary);
   const std::vector<std::string> replies =
       replies_in(std::string(std::istreambuf_iterator<char>(file), {}));
@@ -78,6 +82,7 @@ int main(int argc, char** argv) {
     if (previous != line) add_history(line);
     previous = line;
     std::free(line);
+    if (list != nullptr && read_list_once(list) != 0) return 1;
     const std::string reply = i < replies.size() ? replies[i] : "";
     for (std::size_t from = 0; from < reply.size();) {
       const std::size_t newline = reply.find('\n', from);

@@ -6,7 +6,10 @@
 // median over the rounds of its CPU time per typed line, and of its ratio to the floor's in the
 // same round.
 //
-//   process_bench TYPED LIST ROUNDS NAME=PROGRAM...   PROGRAM reads LIST as its word list
+//   process_bench TYPED LIST ROUNDS CONTRACT NAME=PROGRAM...   PROGRAM reads LIST as its word
+//                                          list; CONTRACT is contract_floor (contract_floor.cc),
+//                                          which makes the first PROGRAM's replies and reads LIST
+//                                          in full for each line, and every row is held to it too
 //   process_bench --floor LIST TIMES                   the floor
 //   process_bench --piped LIST ROUNDS PROGRAM FLOOR COUNT...   COUNT words drawn from LIST
 //                                          piped in all at once, one at a time, and into the
@@ -266,14 +269,15 @@ int main(int argc, char** argv) {
     keep_to_one_cpu();
     return piped_lines(argv[2], std::atoi(argv[3]), argv[4], argv[5], argc - 6, argv + 6);
   }
-  if (argc < 5) {
-    std::fprintf(stderr, "usage: %s TYPED LIST ROUNDS NAME=PROGRAM...\n", argv[0]);
+  if (argc < 6) {
+    std::fprintf(stderr, "usage: %s TYPED LIST ROUNDS CONTRACT NAME=PROGRAM...\n", argv[0]);
     return 2;
   }
   const char* const typed = argv[1];
-  int lines = 0;
+  std::vector<std::string> typed_lines;
   std::ifstream typed_file(typed);
-  for (std::string line; std::getline(typed_file, line);) ++lines;
+  for (std::string line; std::getline(typed_file, line);) typed_lines.push_back(line);
+  const int lines = static_cast<int>(typed_lines.size());
   const int rounds = std::atoi(argv[3]);
   char self[PATH_MAX];
   if (lines == 0 || rounds <= 0 || realpath(argv[0], self) == nullptr) {
@@ -287,7 +291,7 @@ int main(int argc, char** argv) {
     std::vector<double> seconds, ratios;
   };
   std::vector<Row> rows = {{"floor", {self, "--floor", argv[2], std::to_string(lines)}, {}, {}}};
-  for (int i = 4; i < argc; ++i) {
+  for (int i = 5; i < argc; ++i) {
     const char* const equals = std::strchr(argv[i], '=');
     if (equals == nullptr) {
       std::fprintf(stderr, "%s: %s is not NAME=PROGRAM\n", argv[0], argv[i]);
@@ -296,6 +300,16 @@ int main(int argc, char** argv) {
     rows.push_back(
         {std::string(argv[i], static_cast<std::size_t>(equals - argv[i])), {equals + 1}, {}, {}});
   }
+  // The contract floor writes the replies the first program writes, kept in a file beside it.
+  std::string replies;
+  if (usage_of_piped(rows[1].argv, typed_lines, true, &replies).seconds < 0) {
+    std::fprintf(stderr, "%s: %s failed\n", argv[0], rows[1].argv[0].c_str());
+    return 1;
+  }
+  const std::string replies_file = rows[1].argv[0] + ".replies";
+  std::ofstream(replies_file, std::ios::binary) << replies;
+  rows.insert(rows.begin() + 1, Row{"contract floor", {argv[4], replies_file, argv[2]}, {}, {}});
+  std::vector<std::vector<double>> of_contract(rows.size());
   keep_to_one_cpu();
   for (int round = 0; round < rounds; ++round) {
     for (Row& row : rows) {
@@ -306,12 +320,17 @@ int main(int argc, char** argv) {
       }
       row.seconds.push_back(seconds);
     }
-    for (Row& row : rows) row.ratios.push_back(row.seconds.back() / rows[0].seconds.back());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      rows[i].ratios.push_back(rows[i].seconds.back() / rows[0].seconds.back());
+      of_contract[i].push_back(rows[i].seconds.back() / rows[1].seconds.back());
+    }
   }
   std::printf("whole process, %d typed lines piped in, CPU time, medians of %d rounds:\n", lines,
               rounds);
-  print_summary_heading();
-  for (const Row& row : rows)
-    print_summary_row(row.name, median(row.seconds) / lines, median(row.ratios));
+  print_summary_heading(true);
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    print_summary_row(rows[i].name, median(rows[i].seconds) / lines, median(rows[i].ratios),
+                      median(of_contract[i]));
+  std::remove(replies_file.c_str());
   return 0;
 }

@@ -1,5 +1,5 @@
 #!/bin/sh
-# The whole program against the read floor: builds it once for each way of choosing the search
+# The whole program against the read floor and the contract floor: builds it once for each way of choosing the search
 # kernel (the best at run time, and each that other CPUs fall back on) in BUILD/bench/, every
 # build reading the same list, then runs them side by side with the floor (process_bench.cc);
 # then lines piped in all at once against the same lines one at a time.
@@ -29,7 +29,7 @@ for kernel in $kernels; do
   cmake --build "$bench/$kernel" --target spell_checker >/dev/null
   set -- "$@" "$kernel=$bench/$kernel/spell_checker"
 done
-"$build/tests/process_bench" bench/typed_lines.txt "$list" "$rounds" "$@"
+"$build/tests/process_bench" bench/typed_lines.txt "$list" "$rounds" "$build/tests/contract_floor" "$@"
 # Lines that a script pipes in, all waiting at once, against the same lines one at a time.
 "$build/tests/process_bench" --piped "$list" "${BENCH_PIPED_ROUNDS:-5}" "$bench/auto/spell_checker" \
   "$build/tests/contract_floor" 60 1000 10000
