@@ -7,16 +7,10 @@
 #include "ascii.h"
 #include "key_rules.h"
 #include "spell_checker.h"
+#include "test_words.h"
 #include "typed_line.h"
 
 namespace {
-
-std::string key_of(const std::string& word) {
-  WorkBuffer copy = {}, key = {};
-  word.copy(copy, word.size());
-  const PhoneticKey result = phonetic_key(copy, key);
-  return result == nullptr ? "" : result;
-}
 
 struct FilterCase {
   const char* typed;

@@ -15,13 +15,7 @@
 #include <new>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SPELL_CHECKER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SPELL_CHECKER_ASAN 1
-#endif
-#endif
+#include "sanitizer.h"
 #if SPELL_CHECKER_ASAN
 #include <sanitizer/asan_interface.h>
 #endif
@@ -119,11 +113,12 @@ void search_read_block(Scan& scan, const ScanKernel& kernel, const LineFilter& f
 constexpr std::size_t kCacheLine = 64;
 
 // A block of `block_size` bytes to read the list into, on a cache line, for the kernels' loads of
-// 64 bytes; before it, room for the last byte of the block before; after it, padding. Not
-// zero-filled: the kernels read no byte that was not written. It is kept from one lookup to the
-// next, and grows only for a larger block: allocated for every line, the allocator's work on a
-// block this size, and the fresh pages it sometimes handed out, cost a twentieth of a lookup.
-char* read_block(std::size_t block_size) {
+// 64 bytes, and for the system's copy into it, which on some machines takes up to ten times as
+// long into a block 16 bytes past a line (where malloc puts a large block); before it, room for
+// the last byte of the block before; after it, padding. Not zero-filled: the kernels read no
+// byte that was not written. It is kept from one lookup to the next, and grows only for a larger
+// block, rather than allocated for every line.
+char* block_to_read_into(std::size_t block_size) {
   static std::unique_ptr<char[]> buffer;
   static std::size_t buffer_block_size = 0;
   if (block_size > buffer_block_size) {
@@ -136,20 +131,24 @@ char* read_block(std::size_t block_size) {
 }
 
 // Under AddressSanitizer, the bytes of the block past what was read and its padding, which an
-// earlier read left there, are made unreadable between one read and the next: a kernel that
-// read further than it may would read them and not fault.
-void hide_beyond(char* block, std::size_t length, std::size_t block_size) {
+// earlier read left there, are unreadable until the next read: a kernel that read further than
+// it may would read them and not fault. The system reads into the whole block.
+void make_whole_block_readable(char* block, std::size_t block_size) {
 #if SPELL_CHECKER_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(block, block_size + kScanPadding);  // for the next read, too
+  ASAN_UNPOISON_MEMORY_REGION(block, block_size + kScanPadding);
+#else
+  (void)block, (void)block_size;
+#endif
+}
+
+void make_unreadable_past_read(char* block, std::size_t length, std::size_t block_size) {
+#if SPELL_CHECKER_ASAN
   if (length < block_size)
     ASAN_POISON_MEMORY_REGION(block + length + kScanPadding, block_size - length);
 #else
   (void)block, (void)length, (void)block_size;
 #endif
 }
-
-// The whole block, for the system to read into.
-void show_whole(char* block, std::size_t block_size) { hide_beyond(block, block_size, block_size); }
 
 }  // namespace
 
@@ -168,7 +167,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   const LineFilter filter = line_filter(typed.c_str(), typed_key);
   if (kernel == nullptr) kernel = &chosen_kernel();
 
-  char* const block = read_block(block_size);
+  char* const block = block_to_read_into(block_size);
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) {
     result.error = read_error(path, errno);
@@ -178,7 +177,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   block[-1] = ' ';
   PartWord part;
   for (;;) {
-    show_whole(block, block_size);
+    make_whole_block_readable(block, block_size);
     const ssize_t got = read(fd, block, block_size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
@@ -188,7 +187,7 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
     }
     if (got <= 0) break;
     const std::size_t length = static_cast<std::size_t>(got);
-    hide_beyond(block, length, block_size);
+    make_unreadable_past_read(block, length, block_size);
     std::memset(block + length, ' ', kScanPadding);
     search_read_block(scan, *kernel, filter, block, length, part);
     block[-1] = block[length - 1];

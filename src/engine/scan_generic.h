@@ -32,10 +32,10 @@
 // and kLeftToTheVectorizer where its registers are plain integers: the first look, which every 64
 // bytes get, is then a loop that the compiler may turn into its CPU's own vector instructions,
 // rather than one unrolled.
-// each doing what the step of the same name below does by comparing. The compiler checks the
-// shape of all this (below). A vector whose length is known only at run time (SVE, the RISC-V
-// vector extension) does not fit: kWidth is a constant that the unrolled loops count with, and
-// the stops keep a register per kWidth bytes in arrays, which such vectors cannot be held in.
+// each doing what the step of the same name below does by comparing. The static_asserts
+// below check the shape of all this. A vector whose length is known only at run time (SVE, the
+// RISC-V vector extension) does not fit: kWidth is a constant that the unrolled loops count with,
+// and the stops keep a register per kWidth bytes in arrays, which such vectors cannot be held in.
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>

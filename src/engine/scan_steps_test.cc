@@ -12,6 +12,7 @@
 #include "line_filter.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
+#include "test_words.h"
 #include "tested_kernels.h"
 #include "typed_line.h"
 
@@ -127,18 +128,6 @@ const char* const kTyped[] = {"fone",
                               "Hello",
                               "x-ray",
                               "Ashcraft"};
-
-// Bytes that matter to some step, most of them often: letters of every digit and of none, in
-// both cases, h after p, every separator, NUL, non-letters, bytes next to the letters' range,
-// and bytes of 0x80 and above.
-char random_byte(std::mt19937& random) {
-  static const std::string common = "fFpPhHoOnNeEcCaAtTsSyYmMzZkKrRlL";
-  static const std::string rare(" \t\n\v\f\r\0\x01\x1f!-1'@`[{\x7f\x80\xa0\xe9\xff", 21);
-  const unsigned roll = random() % 100;
-  if (roll < 60) return common[random() % common.size()];
-  if (roll < 90) return rare[random() % rare.size()];
-  return static_cast<char>(random() % 256);
-}
 
 void fill_randomly(Stretch& stretch, std::mt19937& random) {
   for (char& c : stretch.bytes) c = random_byte(random);

@@ -16,7 +16,8 @@ constexpr std::size_t kWorkBufferSize = 1024;
 constexpr std::size_t kMaxKeyDigits = 8;
 constexpr std::size_t kMaxDictionaryWordLength = 1022;
 
-// A zero-filled scratch array; a word copied into one keeps room for its terminator.
+// A scratch array, zero-filled where a function below asks for one; a word copied into one keeps
+// room for its terminator.
 using WorkBuffer = char[kWorkBufferSize];
 
 // One upper-case ASCII letter and up to kMaxKeyDigits digits '1'..'6', NUL-terminated; null

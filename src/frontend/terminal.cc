@@ -139,7 +139,8 @@ void put_editor_settings_back() {
 sigset_t stops_and_continuing() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal_number : {SIGTSTP, SIGTTIN, SIGTTOU, SIGCONT}) sigaddset(&set, signal_number);
+  for (int signal_number : kStopSignals) sigaddset(&set, signal_number);
+  sigaddset(&set, SIGCONT);
   return set;
 }
 

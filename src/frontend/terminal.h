@@ -60,8 +60,9 @@ struct TerminalText {
   void write_out() const;
 };
 
-// The stop signals and continuing: none of them may come between the steps of a hand-back or a
-// take-back, so the handlers that run these hold them.
+// The signals that stop the program, and the set of them with continuing: none of these may come
+// between the steps of a hand-back or a take-back, so the handlers that run these hold them.
+constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 sigset_t stops_and_continuing();
 
 // The rest is for signal handlers, and async-signal-safe; each expects the stop signals to be

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-
 // The signals whose default action ends the process, besides the three that end the program
 // with its farewell: each gives the terminal back, then takes its default action. The real-time
 // signals, which are no constants, join them at installation.
@@ -69,17 +67,20 @@ void end_by_default(int signal_number) {
   errno = saved_errno;
 }
 
+// Catches `signal_number` with `handler`, which runs with `held` held. Without SA_RESTART: a
+// read of the terminal that a stop or a continuation cut short returns, so that the line
+// editor's hook runs and shows the line again at once (line_editor.cc), rather than at the next
+// key. Every read and write of the program's own is tried again after EINTR.
+void catch_with(int signal_number, void (*handler)(int), const sigset_t& held) {
+  struct sigaction catching = {};
+  catching.sa_handler = handler;
+  catching.sa_mask = held;
+  sigaction(signal_number, &catching, nullptr);
+}
+
 void stop(int signal_number);
 
-// Without SA_RESTART: a read of the terminal that a stop or a continuation cut short returns, so
-// that the line editor's hook runs and shows the line again at once (line_editor.cc), rather than
-// at the next key. Every read and write of the program's own is tried again after EINTR.
-void catch_stop(int signal_number) {
-  struct sigaction stopping = {};
-  stopping.sa_handler = stop;
-  stopping.sa_mask = stops_and_continuing();
-  sigaction(signal_number, &stopping, nullptr);
-}
+void catch_stop(int signal_number) { catch_with(signal_number, stop, stops_and_continuing()); }
 
 // The suspend key, SIGTTIN and SIGTTOU: while the program is stopped, whoever has the terminal
 // has it as the program found it; when the program is continued in the foreground, the line
@@ -129,10 +130,7 @@ void give_terminal_back_at_exit() {
 void catch_if_default(int signal_number, void (*handler)(int)) {
   struct sigaction inherited = {};
   if (sigaction(signal_number, nullptr, &inherited) != 0 || inherited.sa_handler != SIG_DFL) return;
-  struct sigaction catching = {};
-  catching.sa_handler = handler;
-  catching.sa_mask = stops_and_continuing();
-  sigaction(signal_number, &catching, nullptr);
+  catch_with(signal_number, handler, stops_and_continuing());
 }
 
 }  // namespace
@@ -140,10 +138,10 @@ void catch_if_default(int signal_number, void (*handler)(int)) {
 void install_termination_handler() {
   remember_terminal();
 
-  struct sigaction ending = {};
-  ending.sa_handler = handle_termination_signal;
-  sigfillset(&ending.sa_mask);
-  for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
+  sigset_t every_signal;
+  sigfillset(&every_signal);
+  for (int signal_number : {SIGTERM, SIGINT, SIGHUP})
+    catch_with(signal_number, handle_termination_signal, every_signal);
 
   // A shell without job control has the program ignore the stop signals; they stay ignored.
   for (int signal_number : kStopSignals) {
@@ -151,10 +149,7 @@ void install_termination_handler() {
     if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler != SIG_IGN)
       catch_stop(signal_number);
   }
-  struct sigaction continuing = {};
-  continuing.sa_handler = continued;
-  continuing.sa_mask = stops_and_continuing();
-  sigaction(SIGCONT, &continuing, nullptr);
+  catch_with(SIGCONT, continued, stops_and_continuing());
 
   for (int signal_number : kOtherEndings) catch_if_default(signal_number, end_by_default);
 #ifdef SIGRTMIN

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "injection.h"
+#include "sanitizer.h"
 #include "terminal_session.h"
 
 namespace {
@@ -292,14 +293,6 @@ void expect_quiet_since(TerminalSession& session, std::size_t mark, const char* 
   EXPECT_EQ(since.find('\x1b'), std::string::npos) << what << ": " << since;
   EXPECT_EQ(since.find("^C"), std::string::npos) << what << ": " << since;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kUnderAddressSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
 
 struct JobCase {
   const char* what;
