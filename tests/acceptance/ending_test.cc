@@ -470,7 +470,7 @@ TEST(Ending, JobControlAndStraySignals) {
        "shown at once",
        Role::kForegroundJob,
        nullptr,
-       {"SPELL_CHECKER_RAISE_AT=continued", "SPELL_CHECKER_RAISE_SIGNAL=0"},
+       {"SPELL_CHECKER_RAISE_AT=continued", "SPELL_CHECKER_RAISE_SIGNAL=terminal"},
        {kPrompt, type("ca"), shown("ca"), type("\x1a"), stopped(SIGTSTP), kFromHere,
         command(JobCommand::kBackground), kRaised, shown("word> ca"), kEditing, type("t\r"),
         shown("correct spelling: cat\n"), kPrompt, type("\x03")},

@@ -141,9 +141,13 @@ TEST(RealShells, StoppedContinuedInTheBackgroundAndBroughtBack) {
     at = wait_for(session, kPrompt, at);
     ASSERT_TRUE(signal_handled(directory, SIGTSTP)) << shell.name << ": the program never stopped";
     type_keys(session, "bg\r");
-    at = wait_for(session, kPrompt, wait_for(session, "bg", at));
-    ASSERT_NE(at, std::string::npos) << shell.name << ": no prompt after bg, screen:\n"
-                                     << session.screen;
+    // Continued in the background, the program sleeps there. A person types fg whether the
+    // shell's prompt shows yet or not: under load, zsh has at times not shown it for seconds
+    // after its job line (twice in some 350 runs).
+    at = wait_for(session, "bg", at);
+    ASSERT_TRUE(signal_handled(directory, SIGCONT, "b"))
+        << shell.name << ": never continued in the background, screen:\n"
+        << session.screen;
     type_keys(session, "fg\r");
     at = wait_for(session, "word> ca", wait_for(session, "fg", at));
     ASSERT_NE(at, std::string::npos) << shell.name << ": no line after fg, screen:\n"

@@ -2,9 +2,9 @@
 // between a signal and what the program is doing can be tested every time rather than by luck.
 //
 // SPELL_CHECKER_RAISE_AT names the moment as a chain of points, each after the one before it;
-// the signal SPELL_CHECKER_RAISE_SIGNAL (a number) is raised, once, at the last; 0 names no
-// signal, but has the program's process group take the terminal, as a shell's fg of a job that
-// runs does. The points:
+// the signal SPELL_CHECKER_RAISE_SIGNAL (a number; 0 for none, which only marks the moment) is
+// raised, once, at the last. In place of a number, "terminal" has the program's process group
+// take the terminal there, as a shell's fg of a job that runs does. The points:
 //   wait      the line editor is about to wait for a key (before the call)
 //   raw       the terminal has just been switched out of canonical input (after the call)
 //   cooked    the terminal has just been switched into canonical input (after the call)
@@ -50,6 +50,7 @@ struct Chain {
   bool read = false;
   std::string points;  // what is left of the chain, as "point,point,..."
   int signal_number = 0;
+  bool take_terminal = false;
 };
 
 Chain chain;
@@ -62,6 +63,7 @@ void passing(const char* point) {
     if (points != nullptr && signal_number != nullptr) {
       chain.points = points;
       chain.signal_number = std::atoi(signal_number);
+      chain.take_terminal = std::strcmp(signal_number, "terminal") == 0;
     }
   }
   if (chain.points.empty()) return;
@@ -72,9 +74,9 @@ void passing(const char* point) {
   // Made first, for the signal may end the program there and then.
   if (const char* raised = std::getenv("SPELL_CHECKER_RAISED"))
     close(open(raised, O_CREAT | O_WRONLY, 0644));
-  if (chain.signal_number == 0) {
+  if (chain.take_terminal) {
     tcsetpgrp(STDIN_FILENO, getpgrp());
-  } else {
+  } else if (chain.signal_number != 0) {
     raise(chain.signal_number);
   }
 }
