@@ -30,13 +30,19 @@ constexpr ByteDigits kByteDigits;
 
 inline char byte_digit(char c) { return kByteDigits.of[static_cast<unsigned char>(c)]; }
 
+// A word's first letter gives its key's letter, in upper case, but for one rule: a first letter
+// kPhFirst followed by kPhSecond (in either case) gives kPhKey, for ph sounds like f. So the
+// words whose key letter is L start with L's own letter, or, for kPhKey, with kPhFirst before
+// kPhSecond; the line filter looks for exactly these.
+constexpr char kPhFirst = 'p', kPhSecond = 'h', kPhKey = 'F';
+
 // Walks the key of the NUL-terminated `word`: hands the key's letter to `on_letter`, then each
 // digit in turn to `on_digit`; either returns false to stop the walk there. Returns false, having
 // called neither, when the word holds no letter. Rewrites a leading "ph" of `word` in place.
 //
 // The dictionary scan relies on three consequences of these rules to pass over words quickly:
 // - the key's letter depends only on the word's first letter and the byte right after it (the ph
-//   rule);
+//   rule above);
 // - for a word that starts with a letter, the key's first digit is the digit of the first later
 //   byte that is a letter with a digit and differs from the byte before it; a NUL byte before
 //   such a byte ends the word, which then has no digit. (A leading "ph" changes nothing here:
@@ -50,10 +56,11 @@ bool walk_phonetic_key(char* word, OnLetter&& on_letter, OnDigit&& on_digit) {
   while (*first != '\0' && !is_ascii_letter(*first)) ++first;
   if (*first == '\0') return false;
 
-  // A leading ph sounds like f. Rewriting it in place also makes the A the "byte before" of
-  // what follows, as the repeat test below expects.
-  if (ascii_upper(first[0]) == 'P' && ascii_upper(first[1]) == 'H') {
-    first[0] = 'F';
+  // Rewriting a leading ph in place also makes the A the "byte before" of what follows, as the
+  // repeat test below expects.
+  if (ascii_upper(first[0]) == ascii_upper(kPhFirst) &&
+      ascii_upper(first[1]) == ascii_upper(kPhSecond)) {
+    first[0] = kPhKey;
     first[1] = 'A';
   }
   if (!on_letter(ascii_upper(first[0]))) return true;

@@ -26,75 +26,6 @@ static_assert(every_digit_fits(), "digits 1 to kMaxDistinctDigits, each of few e
 
 char folded(char c) { return static_cast<char>(c | 0x20); }
 
-// The letters that give each key letter: `letter` before any second byte, and `ph_letter` only
-// before `ph_second` (as p does before h for F). A letter that gives the key letter before some
-// other set of second bytes is taken as giving it always, which passes more words, never fewer.
-// Worked out once, by walking the key rules over every first letter and second byte. With the
-// Soundex table every key letter has this shape; the line filter's tests check that it does.
-struct KeyLetterShape {
-  char letter = '\0';
-  char ph_letter = '\0';
-  char ph_second = '\0';
-};
-
-struct KeyLetterShapes {
-  KeyLetterShape of[26];
-
-  KeyLetterShapes() {
-    // The key letter that each letter, in either case, gives before each second byte.
-    static char given[26][2][256];
-    for (int i = 0; i < 26; ++i) {
-      for (int upper = 0; upper < 2; ++upper) {
-        for (int second = 0; second < 256; ++second) {
-          char probe[] = {static_cast<char>((upper ? 'A' : 'a') + i), static_cast<char>(second),
-                          '\0'};
-          const auto take = [&](char key) {
-            given[i][upper][second] = key;
-            return false;
-          };
-          walk_phonetic_key(probe, take, [](char) { return false; });
-        }
-      }
-    }
-    for (int key = 0; key < 26; ++key) {
-      KeyLetterShape& shape = of[key];
-      for (int i = 0; i < 26; ++i) {
-        bool ever = false, gives[256];
-        for (int second = 0; second < 256; ++second) {
-          gives[second] = given[i][0][second] == 'A' + key || given[i][1][second] == 'A' + key;
-          ever = ever || gives[second];
-        }
-        if (!ever) continue;
-        const char lower = static_cast<char>('a' + i), before = only_letter(gives);
-        if (before != '\0' && shape.ph_letter == '\0') {
-          shape.ph_letter = lower;
-          shape.ph_second = before;
-        } else if (shape.letter == '\0') {
-          shape.letter = lower;
-        }
-      }
-    }
-  }
-
-  // The letter, folded, that every second byte in `gives` is in one case or the other; '\0'
-  // when they are not all one letter.
-  static char only_letter(const bool (&gives)[256]) {
-    char letter = '\0';
-    for (int b = 0; b < 256; ++b) {
-      if (!gives[b]) continue;
-      const char c = static_cast<char>(b);
-      if (!is_ascii_letter(c) || (letter != '\0' && letter != folded(c))) return '\0';
-      letter = folded(c);
-    }
-    return letter;
-  }
-};
-
-const KeyLetterShape& shape_of(char key_letter) {
-  static const KeyLetterShapes shapes;
-  return shapes.of[key_letter - 'A'];
-}
-
 // Adds `c` to the folded first bytes of interest, unless it is there.
 void want_first(LineFilter& filter, char c) {
   for (int i = 0; i < filter.first_count; ++i)
@@ -184,11 +115,15 @@ LineFilter line_filter(const char* typed, PhoneticKey typed_key) {
   filter.first_count = 0;
   note_letters_without_digit(filter);
   if (typed_key != nullptr) {
-    const KeyLetterShape& shape = shape_of(typed_key[0]);
-    filter.key_letter = shape.letter;
-    filter.ph_letter = shape.ph_letter;
-    filter.ph_second = shape.ph_second;
-    if (filter.key_letter != '\0') want_first(filter, filter.key_letter);
+    // The key letter's own letter before any second byte, and for kPhKey also kPhFirst before
+    // kPhSecond (key_rules.h); a P key's p is looked for before h too, which passes more words,
+    // never fewer.
+    filter.key_letter = folded(typed_key[0]);
+    if (typed_key[0] == kPhKey) {
+      filter.ph_letter = kPhFirst;
+      filter.ph_second = kPhSecond;
+    }
+    want_first(filter, filter.key_letter);
     if (filter.ph_letter != '\0') want_first(filter, filter.ph_letter);
     choose_digits(filter);
   }

@@ -3,6 +3,7 @@
 // that differ somewhere in the end-to-end tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -65,6 +66,35 @@ StretchSteps model_steps(const char* p, const LineFilter& f) {
   return m;
 }
 
+// What the steps must pass at the least, from the typed word and the key rules alone, never from
+// the filter: the words that start here and equal the typed word, ASCII case ignored (exact);
+// that start with a letter that, with the byte after it, gives the typed key's letter (keys);
+// that start with a non-letter, which may have any key, where the typed word has one
+// (nonletters); and a first look wherever one of these starts. A step may pass more words than
+// the rules demand, never fewer: the filter's model above must hold all of these.
+StretchSteps demanded_steps(const char* p, const TypedLine& line) {
+  StretchSteps d;
+  const std::string key = key_of(line.typed);
+  for (int i = 0; i < 64; ++i) {
+    const char c = p[i];
+    if (is_word_separator(c) || !is_word_separator(p[i - 1])) continue;
+    const Bits bit = Bits{1} << i;
+    std::size_t length = 0;  // of the word, as far as the stretch lets it be read
+    while (i + length < 64 + kLookAhead && !is_word_separator(p[i + length])) ++length;
+    const std::string word(p + i, length);
+    const bool whole = i + length < 64 + kLookAhead;
+    if (whole && word.size() == line.typed.size() && word.find('\0') == std::string::npos &&
+        std::equal(word.begin(), word.end(), line.typed.begin(),
+                   [](char a, char b) { return ascii_upper(a) == ascii_upper(b); }))
+      d.exact |= bit;
+    if (!key.empty() && is_ascii_letter(c) && key_of(std::string{c, p[i + 1]})[0] == key[0])
+      d.keys |= bit;
+    if (!key.empty() && !is_ascii_letter(c)) d.nonletters |= bit;
+  }
+  d.first_look = (d.exact | d.keys | d.nonletters) != 0;
+  return d;
+}
+
 // Whether a byte before any of the 64 may pass the first look's test of a separator: a byte up
 // to 0x21 (a separator, or one a cheaper test lets through), or from 0x80 up (one signed
 // comparison lets those through). Where none is, no word can seem to start.
@@ -99,6 +129,12 @@ void expect_steps(const ScanKernel& kernel, const TypedLine& line, const char* p
   if (!may_start_anywhere(p)) {
     EXPECT_FALSE(got.first_look) << where << "first look, where no word can start";
   }
+  const StretchSteps rules = demanded_steps(p, line);
+  EXPECT_TRUE(want.first_look || !rules.first_look) << where << "first look, as the rules demand";
+  EXPECT_EQ(rules.exact & ~want.exact, 0u) << where << "close look: exact, as the rules demand";
+  EXPECT_EQ(rules.keys & ~want.keys, 0u) << where << "close look: keys, as the rules demand";
+  EXPECT_EQ(rules.nonletters & ~want.nonletters, 0u)
+      << where << "close look: non-letters, as the rules demand";
   EXPECT_EQ(got.separators, want.separators) << where << "close look: separators";
   EXPECT_EQ(got.nonletters, want.nonletters) << where << "close look: non-letters";
   EXPECT_EQ(got.exact, want.exact) << where << "close look: exact";
@@ -190,6 +226,38 @@ TEST(ScanSteps, LoneStartAtEveryPlace) {
       std::memcpy(p + place, word, std::strlen(word));
       for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, p);
       if (HasFailure()) return;
+    }
+  }
+}
+
+// The words that the rules demand, alone in a stretch at every place, each ended by every
+// separator: a word of one letter ended by a carriage return, say, as in a list with CRLF lines.
+TEST(ScanSteps, DemandedWordsEndedByEachSeparator) {
+  const std::vector<const ScanKernel*> kernels = tested_kernels();
+  if (kernels.empty()) GTEST_SKIP() << "SPELL_CHECKER_TEST_KERNELS names no kernel this CPU runs";
+  const struct {
+    const char* typed;
+    std::vector<const char*> words;
+  } cases[] = {
+      {"c", {"c", "C", "ca", "Ch"}},
+      {"fone", {"fone", "FONE", "phone", "Pun", "f", "-x"}},
+      {"Pat", {"pat", "p", "ph"}},
+  };
+  for (const auto& c : cases) {
+    const TypedLine line(c.typed);
+    for (const char* word : c.words) {
+      for (const char end : std::string(" \t\n\v\f\r")) {
+        for (int place = 0; place < 64; ++place) {
+          Stretch stretch;
+          std::memset(stretch.bytes, 'm', sizeof stretch.bytes);
+          char* const p = stretch.at();
+          p[place - 1] = '\n';
+          std::memcpy(p + place, word, std::strlen(word));
+          p[place + static_cast<int>(std::strlen(word))] = end;
+          for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, p);
+          if (HasFailure()) return;
+        }
+      }
     }
   }
 }
