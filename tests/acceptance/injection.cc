@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -48,4 +49,9 @@ bool signal_handled(const std::string& directory, int signal_number, const std::
       if (number == signal_number && stances.find(stance) != std::string::npos) return true;
     return false;
   });
+}
+
+std::string logged_signals(const std::string& directory) {
+  std::ifstream log(signal_log(directory));
+  return std::string(std::istreambuf_iterator<char>(log), {});
 }

@@ -32,9 +32,12 @@ bool eventually(Condition holds) {
 }
 
 // Whether the log of `directory` shows, within ten seconds, that `signal_number` reached a
-// handler of the program while its process group stood as one of `stances` says (see
-// signal_injector.cc).
+// handler of the program while its process group stood as one of `stances` says, or, with the
+// stance 's', that the program raised that stop signal to stop (see signal_injector.cc).
 bool signal_handled(const std::string& directory, int signal_number,
                     const std::string& stances = "fbn");
+
+// The injector's log of `directory` as it stands, for a failure to show.
+std::string logged_signals(const std::string& directory);
 
 #endif  // SPELL_CHECKER_TESTS_INJECTION_H_

@@ -29,7 +29,9 @@
 // the handlers that the program installs with sigaction: the signal's number and where the
 // program's process group stood at that moment, 'f' owning the terminal, 'b' in the background,
 // 'n' without job control on it (not the controlling terminal, or no terminal). So a test can
-// tell that a signal landed, and landed where it meant it to.
+// tell that a signal landed, and landed where it meant it to. A line with 's' says that the
+// program has raised a stop signal to take its default action, as its stop handler does: from
+// then on a continuation cannot come before the stop (it would cancel the stop instead).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -183,10 +185,8 @@ const char* signal_log = nullptr;
 void (*program_handlers[NSIG])(int) = {};
 
 // Runs inside a signal handler: only async-signal-safe calls.
-void log_and_handle(int signal_number) {
+void log_signal(int signal_number, char stance) {
   const int saved_errno = errno;
-  const pid_t owner = tcgetpgrp(STDIN_FILENO);
-  const char stance = owner == getpgrp() ? 'f' : owner >= 0 ? 'b' : 'n';
   char line[16];
   std::size_t length = 0;
   if (signal_number >= 10) line[length++] = static_cast<char>('0' + signal_number / 10);
@@ -200,6 +200,11 @@ void log_and_handle(int signal_number) {
     close(fd);
   }
   errno = saved_errno;
+}
+
+void log_and_handle(int signal_number) {
+  const pid_t owner = tcgetpgrp(STDIN_FILENO);
+  log_signal(signal_number, owner == getpgrp() ? 'f' : owner >= 0 ? 'b' : 'n');
   program_handlers[signal_number](signal_number);
   if (signal_number == SIGCONT) passing("continued");
 }
@@ -223,6 +228,17 @@ extern "C" int sigaction(int signal_number, const struct sigaction* action,
   }
   if (logged && previous != nullptr && previous->sa_handler == log_and_handle)
     previous->sa_handler = before;
+  return result;
+}
+
+extern "C" int raise(int signal_number) {
+  static auto* const call = real<decltype(raise)>("raise");
+  const int result = call(signal_number);
+  struct sigaction disposition = {};
+  if (signal_log != nullptr &&
+      (signal_number == SIGTSTP || signal_number == SIGTTIN || signal_number == SIGTTOU) &&
+      sigaction(signal_number, nullptr, &disposition) == 0 && disposition.sa_handler == SIG_DFL)
+    log_signal(signal_number, 's');
   return result;
 }
 
