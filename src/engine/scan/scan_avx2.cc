@@ -39,6 +39,8 @@ struct Simd : EveryStepCompared {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME avx2
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_avx2 = {"avx2", kCpuAvx2, search, find_separator, take_steps};
+extern const ScanKernel kernel_avx2 = {"avx2", kCpuAvx2, avx2::search, avx2::find_separator,
+                                       avx2::take_steps};

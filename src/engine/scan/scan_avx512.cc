@@ -9,7 +9,8 @@ struct Simd : Avx512, EveryStepCompared {};
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME avx512
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_avx512 = {"avx512", kCpuAvx512f | kCpuAvx512bw, search,
-                                         find_separator, take_steps};
+extern const ScanKernel kernel_avx512 = {"avx512", kCpuAvx512f | kCpuAvx512bw, avx512::search,
+                                         avx512::find_separator, avx512::take_steps};

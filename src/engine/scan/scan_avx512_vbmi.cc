@@ -62,7 +62,9 @@ struct Simd : Avx512, EveryStepCompared {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME avx512_vbmi
 #include "scan_generic.h"
 
 extern const ScanKernel kernel_avx512_vbmi = {
-    "avx512_vbmi", kCpuAvx512f | kCpuAvx512bw | kCpuAvx512vbmi, search, find_separator, take_steps};
+    "avx512_vbmi", kCpuAvx512f | kCpuAvx512bw | kCpuAvx512vbmi, avx512_vbmi::search,
+    avx512_vbmi::find_separator, avx512_vbmi::take_steps};

@@ -44,7 +44,14 @@
 #include "scan_kernel.h"
 #include "word_match.h"
 
+// Each kernel's copy of the search has the kernel's name, SCAN_KERNEL_NAME, which its file
+// defines (a profiler shows (anonymous namespace)::avx2::search); it keeps internal linkage, as
+// each copy is built for its own instruction set.
+#ifndef SCAN_KERNEL_NAME
+#error "a kernel's file defines SCAN_KERNEL_NAME before it includes scan_generic.h"
+#endif
 namespace {
+namespace SCAN_KERNEL_NAME {
 
 // 64 bytes of the list, a bit each, the first byte lowest.
 using Bits = std::uint64_t;
@@ -515,4 +522,5 @@ void take_steps(const char* p, const LineFilter& filter, StretchSteps& steps) {
     steps.digits[place] = s.digits[place] & ~steps.separators;
 }
 
+}  // namespace SCAN_KERNEL_NAME
 }  // namespace

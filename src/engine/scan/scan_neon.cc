@@ -89,6 +89,8 @@ struct Simd : Neon, EveryStepCompared {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME neon
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_neon = {"neon", kCpuNeon, search, find_separator, take_steps};
+extern const ScanKernel kernel_neon = {"neon", kCpuNeon, neon::search, neon::find_separator,
+                                       neon::take_steps};

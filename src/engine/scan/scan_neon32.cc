@@ -15,6 +15,8 @@ struct Simd : Neon, EveryStepCompared {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME neon32
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_neon32 = {"neon32", kCpuNeon, search, find_separator, take_steps};
+extern const ScanKernel kernel_neon32 = {"neon32", kCpuNeon, neon32::search, neon32::find_separator,
+                                         neon32::take_steps};

@@ -141,6 +141,8 @@ struct Simd {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME portable
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_portable = {"portable", 0, search, find_separator, take_steps};
+extern const ScanKernel kernel_portable = {"portable", 0, portable::search,
+                                           portable::find_separator, portable::take_steps};

@@ -44,6 +44,8 @@ struct Simd : EveryStepCompared {
 
 }  // namespace
 
+#define SCAN_KERNEL_NAME sse2
 #include "scan_generic.h"
 
-extern const ScanKernel kernel_sse2 = {"sse2", kCpuSse2, search, find_separator, take_steps};
+extern const ScanKernel kernel_sse2 = {"sse2", kCpuSse2, sse2::search, sse2::find_separator,
+                                       sse2::take_steps};
