@@ -211,6 +211,16 @@ TEST(ScanSteps, EveryByteAtEveryPlace) {
   }
 }
 
+// `word` at `place` of a stretch of m's, after a newline, and ended by `end` (by default, it runs
+// on into the m's).
+void put_alone(Stretch& stretch, const char* word, int place, char end = 'm') {
+  std::memset(stretch.bytes, 'm', sizeof stretch.bytes);
+  char* const p = stretch.at();
+  p[place - 1] = '\n';
+  std::memcpy(p + place, word, std::strlen(word));
+  p[place + static_cast<int>(std::strlen(word))] = end;
+}
+
 // A word of interest alone in a stretch of words of no interest, at every place, for each kind
 // of first byte that may start one.
 TEST(ScanSteps, LoneStartAtEveryPlace) {
@@ -220,11 +230,8 @@ TEST(ScanSteps, LoneStartAtEveryPlace) {
   for (const char* word : {"fun", "Phone", "-fun", "fone", "PH", "\x01x", "\xe9t"}) {
     for (int place = 0; place < 64; ++place) {
       Stretch stretch;
-      std::memset(stretch.bytes, 'm', sizeof stretch.bytes);
-      char* const p = stretch.at();
-      p[place - 1] = '\n';
-      std::memcpy(p + place, word, std::strlen(word));
-      for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, p);
+      put_alone(stretch, word, place);
+      for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, stretch.at());
       if (HasFailure()) return;
     }
   }
@@ -249,12 +256,8 @@ TEST(ScanSteps, DemandedWordsEndedByEachSeparator) {
       for (const char end : std::string(" \t\n\v\f\r")) {
         for (int place = 0; place < 64; ++place) {
           Stretch stretch;
-          std::memset(stretch.bytes, 'm', sizeof stretch.bytes);
-          char* const p = stretch.at();
-          p[place - 1] = '\n';
-          std::memcpy(p + place, word, std::strlen(word));
-          p[place + static_cast<int>(std::strlen(word))] = end;
-          for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, p);
+          put_alone(stretch, word, place, end);
+          for (const ScanKernel* kernel : kernels) expect_steps(*kernel, line, stretch.at());
           if (HasFailure()) return;
         }
       }
