@@ -57,11 +57,6 @@ void take_match(void* context, const char* word, std::size_t length, bool equal)
   }
 }
 
-void test_carried_word(Scan& scan, const LineFilter& filter, const char* word, std::size_t length) {
-  const WordMatch match = match_word(filter, word, length);
-  if (match != WordMatch::kNone) take_match(&scan, word, length, match == WordMatch::kEqual);
-}
-
 // The word that runs on from one block into the next: its first bytes, as many as can still
 // make a word short enough to be tested.
 struct PartWord {
@@ -82,7 +77,8 @@ void add_to_part_word(PartWord& part, const char* bytes, std::size_t length) {
 }
 
 void end_part_word(Scan& scan, const LineFilter& filter, PartWord& part) {
-  if (part.open && !part.too_long) test_carried_word(scan, filter, part.bytes, part.length);
+  if (part.open && !part.too_long)
+    hand_on_if_matching(filter, part.bytes, part.length, take_match, &scan);
   part = PartWord();
 }
 

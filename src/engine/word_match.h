@@ -43,6 +43,14 @@ inline WordMatch match_word(const LineFilter& filter, const char* word, std::siz
   return has_typed_key(filter, word, length) ? WordMatch::kSoundsAlike : WordMatch::kNone;
 }
 
+// Hands the word to `sink` if it matches: the kernels do so for the words of a block, the lookup
+// for the word carried from one block into the next.
+inline void hand_on_if_matching(const LineFilter& filter, const char* word, std::size_t length,
+                                MatchSink sink, void* context) {
+  const WordMatch match = match_word(filter, word, length);
+  if (match != WordMatch::kNone) sink(context, word, length, match == WordMatch::kEqual);
+}
+
 }  // namespace
 
 #endif  // SPELL_CHECKER_ENGINE_WORD_MATCH_H_

@@ -396,14 +396,6 @@ std::size_t word_end(const char* data, std::size_t p, int bit, Bits separators, 
   return after != 0 ? p + lowest_bit(after) : separator_in(data, p + 64, length, line);
 }
 
-// Hands the word data[start, end) to the full tests, and to `sink` if it matches.
-void test_fully(const char* data, std::size_t start, std::size_t end, const LineFilter& filter,
-                MatchSink sink, void* context) {
-  const char* const word = data + start;
-  const WordMatch match = match_word(filter, word, end - start);
-  if (match != WordMatch::kNone) sink(context, word, end - start, match == WordMatch::kEqual);
-}
-
 // The words that start in the 64 bytes at data + p and go to the full tests, and those whose
 // key walks end here. Returns whether any word of interest starts there.
 template <bool kNonLetters>
@@ -427,15 +419,17 @@ bool look_at_stretch(const char* data, std::size_t p, std::size_t length, const 
       if (earlier != 0)
         direct |= Bits{1} << highest_bit(earlier);
       else  // the word carried in
-        test_fully(data, before.start, word_end(data, p, at, separators, length, line), line.filter,
-                   sink, context);
+        hand_on_if_matching(line.filter, data + before.start,
+                            word_end(data, p, at, separators, length, line) - before.start, sink,
+                            context);
     }
   }
   while (direct != 0) {
     const int bit = lowest_bit(direct);
     direct &= direct - 1;
-    test_fully(data, p + bit, word_end(data, p, bit, separators, length, line), line.filter, sink,
-               context);
+    const std::size_t start = p + static_cast<std::size_t>(bit);
+    hand_on_if_matching(line.filter, data + start,
+                        word_end(data, p, bit, separators, length, line) - start, sink, context);
   }
   return of_interest;
 }
