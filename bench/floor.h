@@ -13,7 +13,7 @@
 
 // The least a lookup can cost: the list opened, read in blocks of 128 KiB and closed. Returns
 // 0, or -1 when the list cannot be read. The block starts a cache line, as the program's does:
-// the kernel copies into a block 16 bytes past one (where malloc puts a large one) up to ten
+// the system copies into a block 16 bytes past one (where malloc puts a large one) up to ten
 // times slower on some machines (an AMD EPYC virtual machine among them).
 inline int read_list_once(const char* path) {
   alignas(64) static char block[128 * 1024];

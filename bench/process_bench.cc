@@ -288,17 +288,21 @@ int main(int argc, char** argv) {
   struct Row {
     std::string name;
     std::vector<std::string> argv;
-    std::vector<double> seconds, ratios;
+    std::vector<double> seconds, ratios, contract_ratios;  // the ratios to the two floors
   };
-  std::vector<Row> rows = {{"floor", {self, "--floor", argv[2], std::to_string(lines)}, {}, {}}};
+  std::vector<Row> rows = {
+      {"floor", {self, "--floor", argv[2], std::to_string(lines)}, {}, {}, {}}};
   for (int i = 5; i < argc; ++i) {
     const char* const equals = std::strchr(argv[i], '=');
     if (equals == nullptr) {
       std::fprintf(stderr, "%s: %s is not NAME=PROGRAM\n", argv[0], argv[i]);
       return 2;
     }
-    rows.push_back(
-        {std::string(argv[i], static_cast<std::size_t>(equals - argv[i])), {equals + 1}, {}, {}});
+    rows.push_back({std::string(argv[i], static_cast<std::size_t>(equals - argv[i])),
+                    {equals + 1},
+                    {},
+                    {},
+                    {}});
   }
   // The contract floor writes the replies the first program writes, kept in a file beside it.
   std::string replies;
@@ -308,8 +312,8 @@ int main(int argc, char** argv) {
   }
   const std::string replies_file = rows[1].argv[0] + ".replies";
   std::ofstream(replies_file, std::ios::binary) << replies;
-  rows.insert(rows.begin() + 1, Row{"contract floor", {argv[4], replies_file, argv[2]}, {}, {}});
-  std::vector<std::vector<double>> of_contract(rows.size());
+  rows.insert(rows.begin() + 1,
+              Row{"contract floor", {argv[4], replies_file, argv[2]}, {}, {}, {}});
   keep_to_one_cpu();
   for (int round = 0; round < rounds; ++round) {
     for (Row& row : rows) {
@@ -320,17 +324,17 @@ int main(int argc, char** argv) {
       }
       row.seconds.push_back(seconds);
     }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      rows[i].ratios.push_back(rows[i].seconds.back() / rows[0].seconds.back());
-      of_contract[i].push_back(rows[i].seconds.back() / rows[1].seconds.back());
+    for (Row& row : rows) {
+      row.ratios.push_back(row.seconds.back() / rows[0].seconds.back());
+      row.contract_ratios.push_back(row.seconds.back() / rows[1].seconds.back());
     }
   }
   std::printf("whole process, %d typed lines piped in, CPU time, medians of %d rounds:\n", lines,
               rounds);
   print_summary_heading(true);
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    print_summary_row(rows[i].name, median(rows[i].seconds) / lines, median(rows[i].ratios),
-                      median(of_contract[i]));
+  for (const Row& row : rows)
+    print_summary_row(row.name, median(row.seconds) / lines, median(row.ratios),
+                      median(row.contract_ratios));
   std::remove(replies_file.c_str());
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
-# The whole program against the read floor and the contract floor: builds it once for each way of choosing the search
-# kernel (the best at run time, and each that other CPUs fall back on) in BUILD/bench/, every
-# build reading the same list, then runs them side by side with the floor (process_bench.cc);
+# The whole program against the read floor and the contract floor: builds it once for each way
+# of choosing the search kernel (the best at run time, and each that other CPUs fall back on) in
+# BUILD/bench/, every build reading the same list, then runs them side by side with the two
+# floors (process_bench.cc, contract_floor.cc);
 # then lines piped in all at once against the same lines one at a time.
 #
 #   bench/process_bench.sh BUILD      BENCH_LIST (Debian's wamerican-insane), BENCH_ROUNDS (21)
