@@ -89,6 +89,22 @@ constexpr unsigned char kEndDigit = 2;         // the end of a word
 constexpr unsigned char kFirstPlaceDigit = 4;  // shifted left by the place of the byte's digit
 static_assert(kFirstPlaceDigit << (kMaxDistinctDigits - 1) <= 0xff, "a digit's place fits a byte");
 
+// The exact test, at a word's first byte: whether the word at `word` may be the typed word, by
+// its first two bytes folded and, where exact_length is not 0, its last byte folded and the
+// byte after it, which must end the word (it is at most 0x20: a separator, NUL, or more). Reads
+// word[0, max(2, exact_length + 1)). The kernels that test many bytes at once test the same, by
+// comparisons (exact_first, exact_second_low and _high, exact_last) or by the tables
+// (kExactFirstClass, kExactSecondClass).
+inline bool may_be_typed_word(const LineFilter& f, const unsigned char* word) {
+  const auto folded = [](unsigned char c) { return static_cast<unsigned char>(c | 0x20); };
+  const unsigned char second = folded(word[1]);
+  const std::size_t n = f.exact_length;
+  return folded(word[0]) == static_cast<unsigned char>(f.exact_first) &&
+         second >= f.exact_second_low && second <= f.exact_second_high &&
+         (n == 0 ||
+          (folded(word[n - 1]) == static_cast<unsigned char>(f.exact_last) && word[n] <= ' '));
+}
+
 // What a line that typed the NUL-terminated `typed`, whose key is `typed_key`, looks for.
 LineFilter line_filter(const char* typed, PhoneticKey typed_key);
 

@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan_layer.h"
+#include "scan_steps.h"
 #include "simd_signed_range.h"
 
 namespace {
 
-struct Simd : EveryStepCompared {
+struct Simd {
   static constexpr std::size_t kWidth = 32;
   using Reg = __m256i;
   using Mask = __m256i;
@@ -35,6 +35,10 @@ struct Simd : EveryStepCompared {
   static Mask both(Mask a, Mask b) { return _mm256_and_si256(a, b); }
   static Mask but_not(Mask a, Mask b) { return _mm256_andnot_si256(b, a); }
   static std::uint64_t bits(Mask m) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(m)); }
+};
+
+struct Steps : ComparedSteps<Simd, Steps> {
+  using ComparedSteps::ComparedSteps;
 };
 
 }  // namespace

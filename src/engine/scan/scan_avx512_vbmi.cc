@@ -2,61 +2,65 @@
 // bytes, and comparisons give bit masks directly. Built for AVX-512 and run only where the CPU
 // has it.
 #include "scan_kernel.h"
-#include "scan_layer.h"
+#include "scan_lookup.h"
 #include "simd_avx512.h"
 
 namespace {
 
-struct Simd : Avx512, EveryStepCompared {
-  static constexpr bool kOwnLowBytes = true, kOwnInterest = true, kOwnCloseLook = true,
-                        kOwnStops = true;
-  // One of LineFilter's tables: the bytes below 0x80 in two registers, and those from 0x80 up
-  // (classes_from_0x80).
-  struct Table {
-    Reg low, high, above;
-    explicit Table(const unsigned char* classes) {
-      low = _mm512_loadu_si512(classes);
-      high = _mm512_loadu_si512(classes + 64);
-      above = splat(static_cast<char>(classes_from_0x80(classes)));
-    }
-    // The classes of each of the 64 bytes `v`, looked up by its low seven bits.
-    Reg of(Reg v) const {
-      return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), _mm512_permutex2var_epi8(low, v, high),
-                                    above);
-    }
-  };
-  struct Tables {
-    Table first, second, digits;
-    Reg space = splat(' ');
-    Reg of_interest = splat(kNonLetterClass | kExactFirstClass | kKeyLetterClass | kPhLetterClass);
-  };
-  static Tables tables(const LineFilter& filter) {
-    return {Table(filter.classes), Table(filter.second_classes), Table(filter.digits)};
-  }
-  static Mask has(Reg classes, unsigned char wanted) {
-    return _mm512_test_epi8_mask(classes, splat(static_cast<char>(wanted)));
-  }
+using Simd = Avx512;
 
-  static Mask own_low_bytes(Reg v) { return _mm512_cmple_epu8_mask(v, splat(' ')); }
+// One of LineFilter's tables: the bytes below 0x80 in two registers, and those from 0x80 up
+// (classes_from_0x80).
+struct Table {
+  Avx512::Reg low, high, above;
+  explicit Table(const unsigned char* classes)
+      : low(_mm512_loadu_si512(classes)),
+        high(_mm512_loadu_si512(classes + 64)),
+        above(Avx512::splat(static_cast<char>(classes_from_0x80(classes)))) {}
+  // The classes of each of the 64 bytes `v`, looked up by its low seven bits.
+  Avx512::Reg of(Avx512::Reg v) const {
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), _mm512_permutex2var_epi8(low, v, high),
+                                  above);
+  }
+};
+
+// The bytes whose classes have any of `wanted`.
+SCAN_STEP Avx512::Mask has(Avx512::Reg classes, unsigned char wanted) {
+  return _mm512_test_epi8_mask(classes, Avx512::splat(static_cast<char>(wanted)));
+}
+
+struct Steps : ComparedSteps<Simd, Steps> {
+  const Table first, second, digits;
+
+  explicit Steps(const LineFilter& line)
+      : ComparedSteps(line),
+        first(line.classes),
+        second(line.second_classes),
+        digits(line.digits) {}
+
+  SCAN_STEP Mask low_bytes(Reg v) const { return _mm512_cmple_epu8_mask(v, Simd::splat(' ')); }
   // The line's shape is in the table: it holds the non-letters only where the line wants them.
   template <int, bool>
-  static Mask own_interest(Reg v, const Tables& t) {
-    return _mm512_test_epi8_mask(t.first.of(v), t.of_interest);
+  SCAN_STEP Mask interest(Reg v) const {
+    return has(first.of(v), kNonLetterClass | kExactFirstClass | kKeyLetterClass | kPhLetterClass);
   }
-  static void own_close_look(const char* p, const Tables& t, std::uint64_t& separators,
-                             std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
-    const Reg c = t.first.of(load(p));
-    const Reg next = t.second.of(load(p + 1));
-    separators = has(c, kSeparatorClass);
-    nonletters = has(c, kNonLetterClass);
-    exact = has(c, kExactFirstClass) & has(next, kExactSecondClass);
-    keys = has(c, kKeyLetterClass) | (has(c, kPhLetterClass) & has(next, kPhSecondClass));
+  template <bool>
+  SCAN_STEP CloseLook close_look(const char* p) const {
+    const Reg classes = first.of(Simd::load(p));
+    const Reg next = second.of(Simd::load(p + 1));
+    CloseLook look;
+    look.separators = has(classes, kSeparatorClass);
+    look.nonletters = has(classes, kNonLetterClass);
+    look.exact = has(classes, kExactFirstClass) & has(next, kExactSecondClass);
+    if (filter.exact_length != 0) look.exact &= exact_ends(p);
+    look.keys =
+        has(classes, kKeyLetterClass) | (has(classes, kPhLetterClass) & has(next, kPhSecondClass));
+    return look;
   }
-  static void own_stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
-                        std::uint64_t& ends, std::uint64_t* digits) {
-    const Reg d = t.digits.of(load(p));
-    stops_from_digits([&](unsigned char classes) { return has(d, classes); }, distinct, stops, ends,
-                      digits);
+  SCAN_STEP KeyStops stops(const char* p) const {
+    const Reg d = digits.of(Simd::load(p));
+    return stops_from_digits([&](unsigned char classes) { return has(d, classes); },
+                             filter.distinct_digits);
   }
 };
 

@@ -8,7 +8,7 @@
 #include <sys/auxv.h>
 #endif
 
-// The kernels built, plainest first, ending with null.
+// The kernels built, in their measured rank, slowest first, ending with null.
 extern const ScanKernel* const kBuiltKernels[];
 
 unsigned cpu_features() {

@@ -71,10 +71,11 @@ struct ScanKernel {
   void (*take_steps)(const char* p, const LineFilter& filter, StretchSteps& steps);
 };
 
-// The kernels this program was built with that this CPU can run, plainest first.
+// The kernels this program was built with that this CPU can run, in their measured rank, slowest
+// first (the order of CMakeLists.txt).
 std::vector<const ScanKernel*> usable_kernels();
 
-// The best of them, chosen once, at the first lookup.
+// The fastest of them, chosen once, at the first lookup.
 const ScanKernel& chosen_kernel();
 
 #endif  // SPELL_CHECKER_ENGINE_SCAN_KERNEL_H_

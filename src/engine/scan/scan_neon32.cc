@@ -2,13 +2,15 @@
 // take 8 bytes and 32 entries at most: every step compares. Built for NEON, and run only where
 // the system says the CPU has it (the aux vector's HWCAP_NEON).
 #include "scan_kernel.h"
-#include "scan_layer.h"
+#include "scan_steps.h"
 #include "simd_neon.h"
 
 namespace {
 
-struct Simd : Neon, EveryStepCompared {
-  static constexpr bool kOwnLowBytes = true, kOwnAny = true;
+using Simd = Neon;
+
+struct Steps : NeonSteps<Steps> {
+  using NeonSteps::NeonSteps;
 };
 
 #undef NEON_OP

@@ -6,14 +6,11 @@
 #include <cstring>
 
 #include "scan_kernel.h"
-#include "scan_layer.h"
+#include "scan_steps.h"
 
 namespace {
 
 struct Simd {
-  static constexpr bool kOwnLowBytes = true, kOwnInterest = true, kOwnAny = true,
-                        kOwnCloseLook = true, kOwnExactEnds = true, kOwnStops = true,
-                        kLeftToTheVectorizer = true;
   static constexpr std::size_t kWidth = 8;
   using Reg = std::uint64_t;
   using Mask = std::uint64_t;  // 0x80 in each byte that passes
@@ -54,88 +51,78 @@ struct Simd {
   static Mask but_not(Mask a, Mask b) { return a & ~b; }
   // The multiplication gathers the eight top bits into the top byte, the first byte lowest.
   static std::uint64_t bits(Mask m) { return ((m >> 7) * 0x0102040810204080u) >> 56; }
+};
 
-  // The bytes below `n`, for n from 1 to 0x7f, and perhaps a byte 0x01 above such a byte, which a
-  // borrow reaches: more than the bytes below n, never fewer. (For n of 0x80 and more a borrow
-  // could hide a byte below n.)
-  template <unsigned char n>
-  static Mask below(Reg v) {
-    static_assert(n >= 1 && n < 0x80, "a borrow hides nothing only for n below 0x80");
-    return (v - splat(static_cast<char>(n))) & ~v & kTop;
-  }
+// The bytes below `n`, for n from 1 to 0x7f, and perhaps a byte 0x01 above such a byte, which a
+// borrow reaches: more than the bytes below n, never fewer. (For n of 0x80 and more a borrow
+// could hide a byte below n.)
+template <unsigned char n>
+Simd::Mask below(Simd::Reg v) {
+  static_assert(n >= 1 && n < 0x80, "a borrow hides nothing only for n below 0x80");
+  return (v - Simd::splat(static_cast<char>(n))) & ~v & Simd::kTop;
+}
 
-  struct Tables {
-    const LineFilter* filter;
-    Reg first[kMaxFirstBytes];
-    Range separators;  // and the space
-  };
-  static Tables tables(const LineFilter& filter) {
-    Tables t = {&filter, {}, range('\t', '\r')};
-    for (int k = 0; k < kMaxFirstBytes; ++k) t.first[k] = splat(filter.first[k]);
-    return t;
-  }
+// The stops, by LineFilter::digits gathered eight to a register: bit k of each byte, times a
+// constant, adds up in the top byte.
+std::uint64_t plane(Simd::Reg classes, int k) {
+  return (((classes >> k) & 0x0101010101010101u) * 0x0102040810204080u) >> 56;
+}
+
+struct Steps : ComparedSteps<Simd, Steps> {
+  using ComparedSteps::ComparedSteps;
 
   // The first look's tests where testing more bytes than needed is harmless: below 0x21, and a
-  // wanted folded byte.
-  static Mask own_low_bytes(Reg v) { return below<0x21>(v); }
+  // wanted folded byte. Its loop is left to the compiler, which may turn it into its CPU's own
+  // vector instructions, rather than unrolled.
   template <int kFirst, bool kNonLetters>
-  static Mask own_interest(Reg v, const Tables& t) {
-    const Reg folded = v | splat(0x20);
-    Mask wanted = below<1>(folded ^ t.first[0]);
-    for (int k = 1; k < kFirst; ++k) wanted |= below<1>(folded ^ t.first[k]);
+  SCAN_STEP bool first_look(const char* p) const {
+    Mask starts = 0;
+    for (std::size_t i = 0; i < 64; i += Simd::kWidth)
+      starts |=
+          below<0x21>(Simd::load(p + i - 1)) & interest<kFirst, kNonLetters>(Simd::load(p + i));
+    return starts != 0;
+  }
+  template <int kFirst, bool kNonLetters>
+  SCAN_STEP Mask interest(Reg v) const {
+    const Reg folded = v | Simd::splat(0x20);
+    Mask wanted = below<1>(folded ^ c.first[0]);
+    for (int k = 1; k < kFirst; ++k) wanted |= below<1>(folded ^ c.first[k]);
     if (!kNonLetters) return wanted;
     // The letters passed over must not be more than there are.
-    const Mask letter = inside(folded, range('a', 'z'));
-    return ~((letter & ~wanted) | equal(v, splat('\n'))) & kTop;
+    const Mask letter = Simd::inside(folded, c.letters);
+    return ~((letter & ~wanted) | Simd::equal(v, c.newline)) & Simd::kTop;
   }
-
-  static bool own_any(Mask m) { return m != 0; }
 
   // The close look, word by word: a stretch that holds a start of interest holds few starts.
-  static void own_close_look(const char* p, const Tables& t, std::uint64_t& separators,
-                             std::uint64_t& nonletters, std::uint64_t& exact, std::uint64_t& keys) {
-    const LineFilter& f = *t.filter;
-    separators = 0;
-    for (std::size_t i = 0; i < 64; i += kWidth) {
-      const Reg v = load(p + i);
-      separators |= bits(inside(v, t.separators) | equal(v, splat(' '))) << i;
-    }
-    nonletters = exact = keys = 0;
-    for (std::uint64_t rest = word_starts(separators, p[-1]); rest != 0; rest &= rest - 1) {
+  template <bool>
+  SCAN_STEP CloseLook close_look(const char* p) const {
+    CloseLook look;
+    look.separators = separator_bits<Simd>(p);
+    for (Bits rest = word_starts(look.separators, p[-1]); rest != 0; rest &= rest - 1) {
       const int at = __builtin_ctzll(rest);
       const unsigned char* const word = reinterpret_cast<const unsigned char*>(p) + at;
-      const unsigned char c = f.classes[word[0]], next = f.second_classes[word[1]];
-      const std::size_t n = f.exact_length;
-      const bool ends =
-          n == 0 ||
-          ((word[n - 1] | 0x20) == static_cast<unsigned char>(f.exact_last) && word[n] <= ' ');
-      nonletters |= std::uint64_t{(c & kNonLetterClass) != 0} << at;
-      exact |= std::uint64_t{(c & kExactFirstClass) != 0 && (next & kExactSecondClass) != 0 && ends}
-               << at;
-      keys |= std::uint64_t{(c & kKeyLetterClass) != 0 ||
-                            ((c & kPhLetterClass) != 0 && (next & kPhSecondClass) != 0)}
-              << at;
+      const unsigned char classes = filter.classes[word[0]], next = filter.second_classes[word[1]];
+      look.nonletters |= Bits{(classes & kNonLetterClass) != 0} << at;
+      look.exact |= Bits{may_be_typed_word(filter, word)} << at;
+      look.keys |= Bits{(classes & kKeyLetterClass) != 0 ||
+                        ((classes & kPhLetterClass) != 0 && (next & kPhSecondClass) != 0)}
+                   << at;
     }
+    return look;
   }
 
-  // The stops, by LineFilter::digits gathered eight to a register: bit k of each byte, times a
-  // constant, adds up in the top byte.
-  static std::uint64_t plane(Reg classes, int k) {
-    return (((classes >> k) & 0x0101010101010101u) * 0x0102040810204080u) >> 56;
-  }
-  static void own_stops(const char* p, const Tables& t, int distinct, std::uint64_t& stops,
-                        std::uint64_t& ends, std::uint64_t* digits) {
+  SCAN_STEP KeyStops stops(const char* p) const {
     const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(p);
-    stops = ends = 0;
-    for (int place = 0; place < distinct; ++place) digits[place] = 0;
+    KeyStops s;
     for (int r = 0; r < 8; ++r) {
       Reg classes = 0;
-      for (int k = 0; k < 8; ++k) classes |= Reg{t.filter->digits[bytes[8 * r + k]]} << (8 * k);
-      stops |= plane(classes, 0) << (8 * r);
-      ends |= plane(classes, 1) << (8 * r);
-      for (int place = 0; place < distinct; ++place)
-        digits[place] |= plane(classes, 2 + place) << (8 * r);
+      for (int k = 0; k < 8; ++k) classes |= Reg{filter.digits[bytes[8 * r + k]]} << (8 * k);
+      s.stops |= plane(classes, 0) << (8 * r);
+      s.ends |= plane(classes, 1) << (8 * r);
+      for (int place = 0; place < filter.distinct_digits; ++place)
+        s.digits[place] |= plane(classes, 2 + place) << (8 * r);
     }
+    return s;
   }
 };
 

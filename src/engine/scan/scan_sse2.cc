@@ -5,15 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan_layer.h"
+#include "scan_steps.h"
 #include "simd_signed_range.h"
 
 namespace {
 
-struct Simd : EveryStepCompared {
-  // One signed comparison: the bytes up to 0x20, and those from 0x80 up, which pass the first
-  // look's test of the byte before a start more often than needed, never less.
-  static constexpr bool kOwnLowBytes = true;
+struct Simd {
   static constexpr std::size_t kWidth = 16;
   using Reg = __m128i;
   using Mask = __m128i;
@@ -39,7 +36,13 @@ struct Simd : EveryStepCompared {
   static Mask both(Mask a, Mask b) { return _mm_and_si128(a, b); }
   static Mask but_not(Mask a, Mask b) { return _mm_andnot_si128(b, a); }
   static std::uint64_t bits(Mask m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
-  static Mask own_low_bytes(Reg v) { return _mm_cmpgt_epi8(splat(0x21), v); }
+};
+
+struct Steps : ComparedSteps<Simd, Steps> {
+  using ComparedSteps::ComparedSteps;
+  // One signed comparison: the bytes up to 0x20, and those from 0x80 up, which pass the first
+  // look's test of the byte before a start more often than needed, never less.
+  SCAN_STEP Mask low_bytes(Reg v) const { return _mm_cmpgt_epi8(Simd::splat(0x21), v); }
 };
 
 }  // namespace

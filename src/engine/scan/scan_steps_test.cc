@@ -46,13 +46,7 @@ StretchSteps model_steps(const char* p, const LineFilter& f) {
       for (int k = 0; k < f.first_count; ++k) wanted = wanted || folded(c) == f.first[k];
       m.first_look = m.first_look || wanted;
       if (f.nonletters && !letter) m.nonletters |= bit;
-      const std::size_t n = f.exact_length;
-      const unsigned char second = static_cast<unsigned char>(folded(p[i + 1]));
-      if (folded(c) == f.exact_first && second >= f.exact_second_low &&
-          second <= f.exact_second_high &&
-          (n == 0 ||
-           (folded(p[i + n - 1]) == f.exact_last && static_cast<unsigned char>(p[i + n]) <= ' ')))
-        m.exact |= bit;
+      if (may_be_typed_word(f, reinterpret_cast<const unsigned char*>(p + i))) m.exact |= bit;
       if (folded(c) == f.key_letter ||
           (folded(c) == f.ph_letter && folded(p[i + 1]) == f.ph_second))
         m.keys |= bit;

@@ -1,5 +1,5 @@
-// The AVX-512 F and BW layer of the search, shared by the two AVX-512 kernels: 64 bytes a
-// register, and comparisons that give bit masks directly. Included only by files built for
+// The AVX-512 F and BW layer of the search: 64 bytes a register, and comparisons that give bit
+// masks directly. Included only by files built for
 // AVX-512; internal linkage, as in ascii.h.
 #ifndef SPELL_CHECKER_ENGINE_SIMD_AVX512_H_
 #define SPELL_CHECKER_ENGINE_SIMD_AVX512_H_

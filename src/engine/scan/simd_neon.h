@@ -1,7 +1,8 @@
 // The NEON layer of the search that the kernels of 64-bit and 32-bit ARM share: a vector is four
 // 16-byte registers, for NEON has no instruction that gathers one bit per byte: four masks are
-// gathered at once, by pairwise additions. Constants stay in one register each. Included only by
-// files built for NEON; internal linkage, as in ascii.h.
+// gathered at once, by pairwise additions. Constants stay in one register each. Also the two
+// steps that both kernels take their own way. Included only by files built for NEON; internal
+// linkage, as in ascii.h.
 #ifndef SPELL_CHECKER_ENGINE_SIMD_NEON_H_
 #define SPELL_CHECKER_ENGINE_SIMD_NEON_H_
 
@@ -9,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "scan_steps.h"
 
 namespace {
 
@@ -76,12 +79,19 @@ struct Neon {
     return vget_lane_u64(vreinterpret_u64_u8(quarters), 0);
 #endif
   }
+};
 
+// The steps that both NEON kernels take their own way.
+template <typename Self>
+struct NeonSteps : ComparedSteps<Neon, Self> {
+  using ComparedSteps<Neon, Self>::ComparedSteps;
   // The bytes up to 0x20, by one comparison.
-  static Mask own_low_bytes(Reg v) { return each(v, vdupq_n_u8(' '), NEON_OP(vcleq_u8)); }
+  SCAN_STEP Neon::Mask low_bytes(Neon::Reg v) const {
+    return Neon::each(v, vdupq_n_u8(' '), NEON_OP(vcleq_u8));
+  }
   // Whether any byte passes is all the first look asks: narrowing each 16 bits to 8 keeps four
   // bits of each byte.
-  static bool own_any(Mask m) {
+  SCAN_STEP bool any(Neon::Mask m) const {
     const uint8x16_t any = vorrq_u8(vorrq_u8(m.q[0], m.q[1]), vorrq_u8(m.q[2], m.q[3]));
     return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(any), 4)), 0) != 0;
   }
