@@ -9,18 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
-#include "sanitizer.h"
-#if SPELL_CHECKER_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
-
 #include "line_filter.h"
+#include "list_block.h"
 #include "list_errors.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
@@ -82,13 +76,13 @@ void end_part_word(Scan& scan, const LineFilter& filter, PartWord& part) {
   part = PartWord();
 }
 
-// Tests the words in data[0, length), a block of the list that follows the block whose last
-// byte is data[-1] and is followed by kScanPadding separators; leaves data[length - 1] as it
-// found it. The kernel sees only whole words: the end of a word begun in the block before goes
-// to `part`, and so does the last word, which may run on into the next block, before separators
-// take its place.
-void search_read_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter, char* data,
-                       std::size_t length, PartWord& part) {
+// Tests the words of the block just read. The kernel sees only whole words: the end of a word
+// begun in the block before goes to `part`, and so does the last word, which may run on into
+// the next block, before spaces take its place.
+void search_read_block(Scan& scan, const ScanKernel& kernel, const LineFilter& filter,
+                       ListBlock& block, PartWord& part) {
+  const char* const data = block.data();
+  const std::size_t length = block.length();
   std::size_t from = 0;
   if (part.open) {
     from = kernel.find_separator(data, 0, length);
@@ -98,52 +92,10 @@ void search_read_block(Scan& scan, const ScanKernel& kernel, const LineFilter& f
   }
   std::size_t whole = length;
   while (whole > from && !is_word_separator(data[whole - 1])) --whole;
-  const char last = data[length - 1];
   if (whole < length) add_to_part_word(part, data + whole, length - whole);
-  std::memset(data + whole, ' ', length - whole);
+  block.blank_from(whole);
   // Bytes before `from` follow no separator, so they start no word.
   kernel.search(data, whole, filter, take_match, &scan);
-  data[length - 1] = last;
-}
-
-constexpr std::size_t kCacheLine = 64;
-
-// A block of `block_size` bytes to read the list into, on a cache line, for the kernels' loads of
-// 64 bytes, and for the system's copy into it, which on some machines takes up to ten times as
-// long into a block 16 bytes past a line (where malloc puts a large block); before it, room for
-// the last byte of the block before; after it, padding. Not zero-filled: the kernels read no
-// byte that was not written. It is kept from one lookup to the next, and grows only for a larger
-// block, rather than allocated for every line.
-char* block_to_read_into(std::size_t block_size) {
-  static std::unique_ptr<char[]> buffer;
-  static std::size_t buffer_block_size = 0;
-  if (block_size > buffer_block_size) {
-    buffer.reset();  // never two at once
-    buffer_block_size = 0;
-    buffer.reset(new char[kCacheLine + block_size + kScanPadding]);
-    buffer_block_size = block_size;
-  }
-  return buffer.get() + kCacheLine - reinterpret_cast<std::uintptr_t>(buffer.get()) % kCacheLine;
-}
-
-// Under AddressSanitizer, the bytes of the block past what was read and its padding, which an
-// earlier read left there, are unreadable until the next read: a kernel that read further than
-// it may would read them and not fault. The system reads into the whole block.
-void make_whole_block_readable(char* block, std::size_t block_size) {
-#if SPELL_CHECKER_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(block, block_size + kScanPadding);
-#else
-  (void)block, (void)block_size;
-#endif
-}
-
-void make_unreadable_past_read(char* block, std::size_t length, std::size_t block_size) {
-#if SPELL_CHECKER_ASAN
-  if (length < block_size)
-    ASAN_POISON_MEMORY_REGION(block + length + kScanPadding, block_size - length);
-#else
-  (void)block, (void)length, (void)block_size;
-#endif
 }
 
 }  // namespace
@@ -163,30 +115,24 @@ LookupResult lookup_word_in(const std::string& path, const std::string& typed,
   const LineFilter filter = line_filter(typed.c_str(), typed_key);
   if (kernel == nullptr) kernel = &chosen_kernel();
 
-  char* const block = block_to_read_into(block_size);
+  // Kept from one lookup to the next, rather than allocated for every line.
+  static ListBlock block;
   const int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) {
     result.error = read_error(path, errno);
     return result;
   }
-  // The block is kept from the lookup before: its last byte must not seem to precede this list.
-  block[-1] = ' ';
+  block.start(block_size);
   PartWord part;
   for (;;) {
-    make_whole_block_readable(block, block_size);
-    const ssize_t got = read(fd, block, block_size);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = block.read_from(fd);
     if (got < 0) {
       // The words read so far count; the one the error cut short does not.
       result.error = read_error(path, errno);
       part = PartWord();
     }
     if (got <= 0) break;
-    const std::size_t length = static_cast<std::size_t>(got);
-    make_unreadable_past_read(block, length, block_size);
-    std::memset(block + length, ' ', kScanPadding);
-    search_read_block(scan, *kernel, filter, block, length, part);
-    block[-1] = block[length - 1];
+    search_read_block(scan, *kernel, filter, block, part);
   }
   end_part_word(scan, filter, part);
   close(fd);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "list_file.h"
 #include "scan_kernel.h"
 #include "spell_checker.h"
 #include "tested_kernels.h"
@@ -17,24 +18,6 @@ extern const char kStrangeDirectory[];  // written by the build from a directory
 namespace {
 
 using Words = std::vector<std::string>;
-
-// A word list in a file of its own, removed again at the end of the test.
-class ListFile {
- public:
-  explicit ListFile(const std::string& content) {
-    std::string name = testing::TempDir() + "lookup_test_XXXXXX";
-    const int fd = mkstemp(&name[0]);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    path_ = name;
-    std::ofstream(path_, std::ios::binary) << content;
-  }
-  ~ListFile() { unlink(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 LookupResult look_up(const std::string& list, const std::string& typed,
                      const ScanKernel* kernel = nullptr) {

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "key_rules.h"
+#include "list_block.h"
 #include "list_errors.h"
+#include "scan_kernel.h"
 #include "spell_checker.h"
 
 namespace {
@@ -381,6 +383,7 @@ const char* word_end(const char* p, const char*& nul) {
 // The bytes after a block of the list that the tests may read: separators, so that a word ends
 // there, as many as the look at a word's first 32 bytes and the eight-byte steps of word_end need.
 constexpr std::size_t kBlockPadding = 40;
+static_assert(kBlockPadding <= kScanPadding, "a list block has that many after it");
 
 // A word that runs on from one block into the next, as far as it can still count.
 struct PartWord {
@@ -448,20 +451,19 @@ bool read_list(Pass& pass, const std::string& path, std::size_t block_size, std:
     error = read_error(path, errno);
     return true;
   }
-  std::vector<char> block(block_size + kBlockPadding);
+  ListBlock block;
+  block.start(block_size);
   PartWord part;
   bool tested = true;
   while (tested) {
-    const ssize_t got = read(fd, block.data(), block_size);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = block.read_from(fd);
     if (got < 0) {
       // The words read so far count; the one the error cut short does not.
       error = read_error(path, errno);
       part = PartWord();
     }
     if (got <= 0) break;
-    std::memset(block.data() + got, ' ', kBlockPadding);
-    tested = test_block(pass, block.data(), static_cast<std::size_t>(got), part);
+    tested = test_block(pass, block.data(), block.length(), part);
   }
   if (tested) tested = part.end(pass);
   close(fd);

@@ -35,7 +35,7 @@ constexpr std::size_t kLookBehind = 1;
 constexpr std::size_t kLookAhead = 64 + kExactLengthTested;
 
 // After a block the kernels are handed, this many bytes that are separators, for their reads past
-// its end; and the byte before it. The read block leaves this room.
+// its end; and the byte before it. A ListBlock (list_block.h) leaves this room.
 constexpr std::size_t kScanPadding = kLookAhead;
 
 // Of 64 bytes whose `separators` are known, a bit each, the first byte lowest: those that start
