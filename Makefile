@@ -93,19 +93,21 @@ sanitize:
 	$(call run_tests,$(BUILD)/sanitize)
 
 # The program and the whole suite for another of Debian's architectures, in $(BUILD)/ARCH: 32-bit
-# x86 with g++ -m32 and the machine's i386 libraries; the others with clang and Debian's
-# libraries for them unpacked into $(BUILD)/sysroot/ARCH. The tests run under qemu-user, but for
-# i386 where the CPU runs 32-bit programs itself.
+# x86 with g++ -m32, g++-multilib's libraries and the rest of Debian's i386 libraries unpacked
+# into $(BUILD)/sysroot/i386; the others with clang and Debian's libraries for them unpacked into
+# $(BUILD)/sysroot/ARCH. The tests run under qemu-user, but for i386 where the CPU runs 32-bit
+# programs itself.
 CROSS_ARCHES := i386 arm64 armhf armel ppc64el s390x mips64el
 cross:
 	@case " $(CROSS_ARCHES) " in *" $(ARCH) "*) ;; \
 	  *) echo "make cross ARCH=...: one of $(CROSS_ARCHES)" >&2; exit 2 ;; esac
 	@sh cmake/cross_needs.sh "$(ARCH)"
+	@sh cmake/debian_sysroot.sh "$(ARCH)" "$(BUILD)/sysroot/$(ARCH)"
 	@if [ "$(ARCH)" = i386 ]; then \
 	  $(call configure,$(BUILD)/i386) \
-	    -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/i386-linux-gnu.toolchain.cmake"; \
+	    -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/i386-linux-gnu.toolchain.cmake" \
+	    -DSPELL_CHECKER_SYSROOT="$$(pwd)/$(BUILD)/sysroot/i386"; \
 	else \
-	  sh cmake/debian_sysroot.sh "$(ARCH)" "$(BUILD)/sysroot/$(ARCH)" && \
 	  $(call configure,$(BUILD)/$(ARCH)) \
 	    -DCMAKE_TOOLCHAIN_FILE="$$(pwd)/cmake/debian-cross.toolchain.cmake" \
 	    -DDEBIAN_ARCH="$(ARCH)" -DSPELL_CHECKER_SYSROOT="$$(pwd)/$(BUILD)/sysroot/$(ARCH)"; \

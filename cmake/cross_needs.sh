@@ -9,7 +9,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok instal
 missing=""
 steps=""
 if [ "$arch" = i386 ]; then
-  wanted="g++-multilib libreadline-dev:i386 libgtest-dev:i386"
+  wanted="g++-multilib"
 else
   wanted="clang qemu-user"
   if command -v dpkg-architecture >/dev/null 2>&1; then
@@ -20,7 +20,7 @@ else
 fi
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   steps="dpkg --add-architecture $arch && apt-get update && "
-elif [ "$arch" != i386 ] && ! apt-cache show "libc6:$arch" >/dev/null 2>&1; then
+elif ! apt-cache show "libreadline8:$arch" >/dev/null 2>&1; then
   steps="apt-get update && "
 fi
 for package in $wanted; do installed "$package" || missing="$missing $package"; done

@@ -1,16 +1,23 @@
 #!/bin/sh
 # debian_sysroot.sh ARCH DIR: the libraries that the program and its tests are built against and
 # run with, for the Debian architecture ARCH, unpacked from Debian's own packages into DIR, a
-# sysroot for clang and qemu-user. Unpacked rather than installed, for a foreign architecture's
-# libraries can only be installed at the very versions the machine's own have, which the archive
-# does not always hold for every architecture. Needs ARCH added to dpkg
+# sysroot for clang and qemu-user; for i386, only the libraries that g++-multilib lacks. Unpacked
+# rather than installed, for a foreign architecture's libraries can only be installed at the very
+# versions the machine's own have, which the archive does not always hold for every architecture
+# (a mirror whose security index for it is out of step, say). Needs ARCH added to dpkg
 # (dpkg --add-architecture ARCH) and its package lists (apt-get update); makes DIR once.
 set -eu
 arch=$1
 dir=$2
 [ -f "$dir/.complete" ] && exit 0
-packages="libc6 libc6-dev linux-libc-dev libgcc-s1 libgcc-12-dev libstdc++6 libstdc++-12-dev
-          libreadline8 libreadline-dev libtinfo6 libgtest-dev"
+libraries="libreadline8 libreadline-dev libtinfo6 libgtest-dev"
+# 32-bit x86 takes its C and C++ libraries from g++-multilib, and only these from here.
+if [ "$arch" = i386 ]; then
+  packages=$libraries
+else
+  packages="libc6 libc6-dev linux-libc-dev libgcc-s1 libgcc-12-dev libstdc++6 libstdc++-12-dev
+            $libraries"
+fi
 rm -rf "$dir"
 mkdir -p "$dir/debs"
 cd "$dir/debs"
