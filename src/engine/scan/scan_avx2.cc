@@ -9,27 +9,16 @@
 
 namespace {
 
-struct Simd {
+// Bytes compare only as signed (simd_signed_range.h).
+struct Simd : SignedRanges<Simd> {
   static constexpr std::size_t kWidth = 32;
   using Reg = __m256i;
   using Mask = __m256i;
   static Reg load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static Reg splat(char c) { return _mm256_set1_epi8(c); }
+  static Reg add(Reg a, Reg b) { return _mm256_add_epi8(a, b); }
+  static Reg greater(Reg a, Reg b) { return _mm256_cmpgt_epi8(a, b); }
   static Reg either_bits(Reg a, Reg b) { return _mm256_or_si256(a, b); }
-  // Bytes compare only as signed (simd_signed_range.h).
-  struct Range {
-    Reg shift, inside_below, outside_above;
-  };
-  static Range range(unsigned char low, unsigned char high) {
-    const SignedRange r = signed_range(low, high);
-    return {splat(r.shift), splat(r.inside_below), splat(r.outside_above)};
-  }
-  static Mask inside(Reg v, const Range& r) {
-    return _mm256_cmpgt_epi8(r.inside_below, _mm256_add_epi8(v, r.shift));
-  }
-  static Mask outside(Reg v, const Range& r) {
-    return _mm256_cmpgt_epi8(_mm256_add_epi8(v, r.shift), r.outside_above);
-  }
   static Mask equal(Reg a, Reg b) { return _mm256_cmpeq_epi8(a, b); }
   static Mask either(Mask a, Mask b) { return _mm256_or_si256(a, b); }
   static Mask both(Mask a, Mask b) { return _mm256_and_si256(a, b); }

@@ -36,15 +36,13 @@ static_assert(std::is_base_of_v<ComparedSteps<Simd, Steps>, Steps>,
 int lowest_bit(Bits bits) { return __builtin_ctzll(bits); }
 int highest_bit(Bits bits) { return 63 - __builtin_clzll(bits); }
 
-constexpr int kRegisters = 64 / Simd::kWidth;
-
 // The stops among 64 bytes (see LineFilter), with the letters that repeat the byte before them
 // taken out: such a letter gives no digit (the third of the key rules' consequences in
 // key_rules.h).
 SCAN_STEP KeyStops stops_at(const char* p, const Steps& steps) {
   KeyStops s = steps.stops(p);
   Bits repeats = 0;
-  SCAN_UNROLLED for (int r = 0; r < kRegisters; ++r) {
+  SCAN_UNROLLED for (int r = 0; r < Steps::kRegisters; ++r) {
     const char* const at = p + r * Simd::kWidth;
     repeats |= Simd::bits(Simd::equal(Simd::load(at), Simd::load(at - 1))) << (r * Simd::kWidth);
   }
@@ -52,7 +50,8 @@ SCAN_STEP KeyStops stops_at(const char* p, const Steps& steps) {
   return s;
 }
 
-std::size_t separator_in(const char* data, std::size_t from, std::size_t end) {
+// The first separator in data[from, end), or end.
+std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
   for (std::size_t p = from; p < end; p += 64) {
     const Bits separators = separator_bits<Simd>(data + p);
     if (separators != 0) {
@@ -113,7 +112,7 @@ Bits walk_keys(const char* data, std::size_t p, const Steps& steps, Bits separat
 std::size_t word_end(const char* data, std::size_t p, int bit, Bits separators,
                      std::size_t length) {
   const Bits after = separators & (~Bits{0} << bit);
-  return after != 0 ? p + lowest_bit(after) : separator_in(data, p + 64, length);
+  return after != 0 ? p + lowest_bit(after) : find_separator(data, p + 64, length);
 }
 
 // The words that start in the 64 bytes at data + p and go to the full tests, and those whose
@@ -211,10 +210,6 @@ void search(const char* data, std::size_t length, const LineFilter& filter, Matc
     search_for<decltype(first)::value, decltype(nonletters)::value>(data, length, filter, sink,
                                                                     context);
   });
-}
-
-std::size_t find_separator(const char* data, std::size_t from, std::size_t end) {
-  return separator_in(data, from, end);
 }
 
 void take_steps(const char* p, const LineFilter& filter, StretchSteps& taken) {

@@ -10,27 +10,16 @@
 
 namespace {
 
-struct Simd {
+// Bytes compare only as signed (simd_signed_range.h).
+struct Simd : SignedRanges<Simd> {
   static constexpr std::size_t kWidth = 16;
   using Reg = __m128i;
   using Mask = __m128i;
   static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
   static Reg splat(char c) { return _mm_set1_epi8(c); }
+  static Reg add(Reg a, Reg b) { return _mm_add_epi8(a, b); }
+  static Reg greater(Reg a, Reg b) { return _mm_cmpgt_epi8(a, b); }
   static Reg either_bits(Reg a, Reg b) { return _mm_or_si128(a, b); }
-  // Bytes compare only as signed (simd_signed_range.h).
-  struct Range {
-    Reg shift, inside_below, outside_above;
-  };
-  static Range range(unsigned char low, unsigned char high) {
-    const SignedRange r = signed_range(low, high);
-    return {splat(r.shift), splat(r.inside_below), splat(r.outside_above)};
-  }
-  static Mask inside(Reg v, const Range& r) {
-    return _mm_cmpgt_epi8(r.inside_below, _mm_add_epi8(v, r.shift));
-  }
-  static Mask outside(Reg v, const Range& r) {
-    return _mm_cmpgt_epi8(_mm_add_epi8(v, r.shift), r.outside_above);
-  }
   static Mask equal(Reg a, Reg b) { return _mm_cmpeq_epi8(a, b); }
   static Mask either(Mask a, Mask b) { return _mm_or_si128(a, b); }
   static Mask both(Mask a, Mask b) { return _mm_and_si128(a, b); }

@@ -7,15 +7,29 @@
 
 namespace {
 
-// The bytes a layer splats for the range low..high.
-struct SignedRange {
-  char shift, inside_below, outside_above;
+// The range, inside and outside of a layer `Layer` that derives from this: it gives Reg,
+// splat(char), add(Reg, Reg) (per byte, wrapping) and greater(Reg, Reg) (per byte, signed). Reg
+// is taken from Layer only once it is complete, and not as a template argument, which would drop
+// a vector type's attributes.
+template <typename Layer>
+struct SignedRanges {
+  struct Range {
+    typename Layer::Reg shift, inside_below, outside_above;
+  };
+  static Range range(unsigned char low, unsigned char high) {
+    return {Layer::splat(static_cast<char>(0x80 - low)),
+            Layer::splat(static_cast<char>(high - low - 127)),
+            Layer::splat(static_cast<char>(high - low - 128))};
+  }
+  template <typename Reg>
+  static Reg inside(Reg v, const Range& r) {
+    return Layer::greater(r.inside_below, Layer::add(v, r.shift));
+  }
+  template <typename Reg>
+  static Reg outside(Reg v, const Range& r) {
+    return Layer::greater(Layer::add(v, r.shift), r.outside_above);
+  }
 };
-
-constexpr SignedRange signed_range(unsigned char low, unsigned char high) {
-  return {static_cast<char>(0x80 - low), static_cast<char>(high - low - 127),
-          static_cast<char>(high - low - 128)};
-}
 
 }  // namespace
 
